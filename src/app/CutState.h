@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// What the main window knows about the cut under way. -1 and the empty text mean "not set".
+struct CutState
+{
+    qint32 StartOffset = -1; // 1-based byte position where the cut begins
+    qint32 CutLength = -1;   // number of bytes in the cut
+    QString SourceFile;      // the MP3 opened last, as the Open dialog returned it
+    QString TargetFile;      // the Save dialog's choice, only while a save is under way
+};

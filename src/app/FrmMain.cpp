@@ -1,0 +1,3 @@
+#include "app/FrmMain.h"
+
+FrmMain::FrmMain(QWidget *parent) : QWidget(parent) {}

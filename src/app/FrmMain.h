@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class FrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmMain(QWidget *parent = nullptr);
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <stdexcept>
+
+// The player could not answer (no media, no controls); what() says so in words for the user.
+class PlayerError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Transport side of the player: what the window asks about the position.
+class MediaControls
+{
+public:
+    virtual ~MediaControls() = default;
+    virtual void stop() = 0;
+    // "mm:ss" of the playback position; empty when there is no position to show.
+    virtual QString currentPositionString() const = 0;
+    // Playback position in seconds.
+    virtual double currentPosition() const = 0;
+};
+
+// The media the player holds.
+class MediaItem
+{
+public:
+    virtual ~MediaItem() = default;
+    // "mm:ss" of the length; answers also when no media is open.
+    virtual QString durationString() const = 0;
+    // Length in seconds; 0 while unknown.
+    virtual double duration() const = 0;
+};
+
+// The embedded player: draws its own transport controls and plays what URL names.
+class MediaPlayer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum PlayState : qint32 { Stopped = 1, Paused = 2, Playing = 3 };
+
+    using QWidget::QWidget;
+
+    virtual MediaControls &controls() = 0;
+    virtual MediaItem &currentMedia() = 0;
+    // Releases the media; nothing plays afterwards.
+    virtual void close() = 0;
+    // Opens the file and, with autoStart, plays it from its beginning.
+    virtual void setURL(const QString &url) = 0;
+    virtual QString URL() const = 0;
+
+    virtual void setFullScreen(bool on) = 0;
+    virtual void setStretchToFit(bool on) = 0;
+    virtual void setUiMode(const QString &mode) = 0;
+    virtual void setEnableContextMenu(bool on) = 0;
+
+signals:
+    // 1 stopped, 2 paused, 3 playing; other values may come and are ignored by the window.
+    void PlayStateChange(qint32 NewState);
+};
