@@ -1,3 +1,461 @@
 #include "app/FrmMain.h"
 
-FrmMain::FrmMain(QWidget *parent) : QWidget(parent) {}
+#include "AppInfo.h"
+#include "app/Numeric.h"
+#include "fileio/ByteRange.h"
+#include "platform/FileDialog.h"
+#include "platform/MediaPlayer.h"
+#include "platform/MessageBoxes.h"
+#include "platform/PictureLoader.h"
+#include "ui/FrmAbout.h"
+#include "ui/SkinControls.h"
+#include "ui/Twips.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QtDebug>
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <new>
+
+using namespace Numeric;
+
+namespace {
+
+// The designed frame around the client area: 4-pixel borders and a 30-pixel caption bar.
+constexpr float DesignedFrameWidth = 120;  // twips, both borders
+constexpr float DesignedFrameHeight = 510; // twips, caption bar and both borders
+
+const QString FullWidthPlaying = QStringLiteral("正在播放：");
+const QString ErrorTitle = QStringLiteral("错误");
+
+// Start-up goes on past a step that fails; nothing is reported.
+void startupStep(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const std::exception &error) {
+        qDebug("start-up step skipped: %s", error.what());
+    }
+}
+
+// Handlers of the clock and the player must not let a failure escape into the event loop, and a
+// message box every second would be worse than a stale label.
+void quietly(const char *what, const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &error) {
+        qWarning("%s: %s", what, error.what());
+    }
+}
+
+// The marking formulas measure the bytes before the selection; the cut starts at the next one.
+qint32 firstByteAfter(qint32 bytesBefore)
+{
+    if (bytesBefore == std::numeric_limits<qint32>::max())
+        throw ArithmeticError("计算出错：数值超出范围。");
+    return bytesBefore + 1;
+}
+
+template <typename Control>
+void routeButton(Control *control, QObject *context, const std::function<void()> &press,
+                 const std::function<void()> &release, const std::function<void()> &click)
+{
+    QObject::connect(control, &Control::MouseDown, context, press);
+    QObject::connect(control, &Control::MouseUp, context, release);
+    QObject::connect(control, &Control::Click, context, click);
+}
+
+} // namespace
+
+FrmMain::FrmMain(Platform platform, QWidget *parent)
+    : QWidget(parent), m_platform(std::move(platform))
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QString::fromUtf8(AppInfo::Title));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
+
+    // A 9-point CJK face at 96 dpi: 12 pixels a Chinese character, as the captions were placed.
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    m_background.load(QStringLiteral(":/background.jpg"));
+    m_skin.build(this, m_platform.player);
+    resize(Twips::toPixels(MainWindowSkin::ClientWidth),
+           Twips::toPixels(MainWindowSkin::ClientHeight));
+
+    wireButtons();
+    connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
+    connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
+            &FrmMain::WindowsMediaPlayer1_PlayStateChange);
+
+    Form_Load();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::Form_Load()
+{
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    startupStep([&] { placeOnScreen(); });
+    startupStep([&] {
+        setWindowTitle(QStringLiteral("%1-%2.%3.%4")
+                           .arg(QString::fromUtf8(AppInfo::Title))
+                           .arg(AppInfo::Major)
+                           .arg(AppInfo::Minor)
+                           .arg(AppInfo::Revision));
+    });
+    startupStep([&] { m_skin.ShapXuan->setVisible(false); });
+    startupStep([&] { player.setFullScreen(false); });
+    startupStep([&] { player.setStretchToFit(false); });
+    startupStep([&] { player.setUiMode(QStringLiteral("full")); });
+    startupStep([&] { player.setEnableContextMenu(false); });
+    startupStep([&] { m_skin.LabTime->setCaption(QStringLiteral("00:00/00")); });
+    const QString filter = QStringLiteral("mp3文件(*.mp3)|*.mp3");
+    startupStep([&] { CmDialog().setFilter(filter); });
+    startupStep([&] { CmDialgS().setFilter(filter); });
+    const qint32 flags = FileDialog::OFN_FILEMUSTEXIST + FileDialog::OFN_OVERWRITEPROMPT;
+    startupStep([&] { CmDialog().setFlags(flags); });
+    startupStep([&] { CmDialgS().setFlags(flags); });
+    startupStep([&] { CmDialog().setFileName(QString()); });
+    startupStep([&] { CmDialgS().setFileName(QString()); });
+    startupStep([&] { m_skin.Timer1->stop(); });
+    startupStep([&] {
+        m_cut.CutLength = -1;
+        m_cut.StartOffset = -1;
+        m_cut.TargetFile.clear();
+    });
+}
+
+void FrmMain::placeOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        throw PlayerError("没有可用的屏幕。");
+    const float screenWidth = Twips::fromPixels(screen->size().width());
+    const float screenHeight = Twips::fromPixels(screen->size().height());
+    // Before the first showing the window manager has not told us its frame yet.
+    const bool frameKnown = isVisible() && frameGeometry().size() != size();
+    const float width = frameKnown ? Twips::fromPixels(frameGeometry().width())
+                                   : Twips::fromPixels(this->width()) + DesignedFrameWidth;
+    const float height = frameKnown ? Twips::fromPixels(frameGeometry().height())
+                                    : Twips::fromPixels(this->height()) + DesignedFrameHeight;
+    const float left = (screenWidth - width) / 2.0f;
+    const float top = (screenHeight - height) / 3.0f;
+    move(Twips::toPixels(left), Twips::toPixels(top));
+}
+
+void FrmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The window may be made smaller than designed, never larger: the picture covers no more.
+    if (Twips::fromPixels(width()) > MainWindowSkin::ClientWidth ||
+        Twips::fromPixels(height()) > MainWindowSkin::ClientHeight)
+        resize(Twips::toPixels(MainWindowSkin::ClientWidth),
+               Twips::toPixels(MainWindowSkin::ClientHeight));
+}
+
+void FrmMain::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_background);
+}
+
+void FrmMain::wireButtons()
+{
+    struct Route
+    {
+        SkinImage *image;
+        SkinLabel *caption;
+        void (FrmMain::*click)();
+    };
+    const Route routes[] = {
+        {m_skin.ImgOpenFile, m_skin.Labdakai, &FrmMain::ImgOpenFile_Click},
+        {m_skin.ImgKaishi, m_skin.Labkaishi, &FrmMain::ImgKaishi_Click},
+        {m_skin.ImgJiesu, m_skin.Labjiesu, &FrmMain::ImgJiesu_Click},
+        {m_skin.ImgMowei, m_skin.Labwei, &FrmMain::ImgMowei_Click},
+        {m_skin.ImgSave, m_skin.LabBaocun, &FrmMain::ImgSave_Click},
+        {m_skin.ImgGuanyu, m_skin.LabGuanyu, &FrmMain::ImgGuanyu_Click},
+    };
+    for (const Route &route : routes) {
+        // Press and release on the caption change the face of the image beneath it.
+        SkinImage *image = route.image;
+        const auto press = [this, image] { showFace(image, Face::Pressed); };
+        const auto release = [this, image] { showFace(image, Face::Normal); };
+        const auto click = [this, command = route.click] { (this->*command)(); };
+        routeButton(route.image, this, press, release, click);
+        routeButton(route.caption, this, press, release, click);
+    }
+}
+
+void FrmMain::showFace(SkinImage *target, Face face)
+{
+    const QString path =
+        m_platform.programFolder +
+        (face == Face::Pressed ? QStringLiteral("/按钮D.gif") : QStringLiteral("/按钮.gif"));
+    try {
+        target->setPicture(m_platform.pictures->LoadPicture(path));
+    } catch (const std::exception &error) {
+        // The button keeps the face it shows; say so once per file, not on every press.
+        if (!m_reportedFaces.contains(path)) {
+            m_reportedFaces.insert(path);
+            qWarning("button face not loaded: %s", error.what());
+        }
+    }
+}
+
+void FrmMain::ImgOpenFile_Click()
+{
+    runCommand(&FrmMain::openFile);
+}
+
+void FrmMain::ImgKaishi_Click()
+{
+    runCommand(&FrmMain::setStart);
+}
+
+void FrmMain::ImgJiesu_Click()
+{
+    runCommand(&FrmMain::setEnd);
+}
+
+void FrmMain::ImgMowei_Click()
+{
+    runCommand(&FrmMain::stretchToEnd);
+}
+
+void FrmMain::ImgSave_Click()
+{
+    runCommand(&FrmMain::saveCut);
+}
+
+void FrmMain::ImgGuanyu_Click()
+{
+    runCommand(&FrmMain::showAbout);
+}
+
+void FrmMain::runCommand(void (FrmMain::*command)())
+{
+    QString problem;
+    try {
+        (this->*command)();
+        return;
+    } catch (const std::bad_alloc &) {
+        problem = QStringLiteral("内存不足，操作未能完成。");
+    } catch (const std::exception &error) {
+        problem = QString::fromUtf8(error.what());
+    }
+    if (!m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
+        problem += QStringLiteral("\n\n文件：") + m_cut.SourceFile;
+    m_platform.messages->show(this, problem, ErrorTitle, MessageBoxes::Icon::Critical);
+}
+
+void FrmMain::openFile()
+{
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    player.controls().stop();
+    player.close();
+    CmDialog().ShowOpen(this);
+    const QString chosen = CmDialog().FileName();
+    if (!chosen.isEmpty()) {
+        m_cut.SourceFile = chosen;
+        player.setURL(m_cut.SourceFile);
+        m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
+        m_skin.Timer1->start();
+    }
+    m_cut.CutLength = -1;
+    m_cut.StartOffset = -1;
+    m_cut.TargetFile.clear();
+    m_skin.ShapXuan->setVisible(false);
+    m_skin.ShapXuan->setWidth(1);
+}
+
+void FrmMain::Timer1_Timer()
+{
+    quietly("time display", [this] {
+        MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+        const QString position = player.controls().currentPositionString();
+        const QString duration = player.currentMedia().durationString();
+        m_skin.LabTime->setCaption(position.isEmpty() ? QStringLiteral("00:00/") + duration
+                                                      : position + QLatin1Char('/') + duration);
+    });
+}
+
+void FrmMain::WindowsMediaPlayer1_PlayStateChange(qint32 NewState)
+{
+    // Every prefix is five characters: marking and saving read the path from the sixth on.
+    QString prefix;
+    switch (NewState) {
+    case MediaPlayer::Stopped:
+        prefix = QStringLiteral("停止播放:");
+        break;
+    case MediaPlayer::Paused:
+        prefix = QStringLiteral("暂停播放:");
+        break;
+    case MediaPlayer::Playing:
+        prefix = QStringLiteral("正在播放:");
+        break;
+    default:
+        return;
+    }
+    m_skin.LabFname->setCaption(prefix + m_cut.SourceFile);
+}
+
+QString FrmMain::sourcePathFromCaption() const
+{
+    return m_skin.LabFname->Caption().mid(5);
+}
+
+namespace {
+
+double mediaDuration(MediaPlayer &player, const QString &file)
+{
+    const double duration = player.currentMedia().duration();
+    if (!(duration > 0))
+        throw PlayerError(QStringLiteral("无法定位：播放器还没有得到文件“%1”的播放时长。")
+                              .arg(file)
+                              .toStdString());
+    return duration;
+}
+
+} // namespace
+
+void FrmMain::setStart()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    ShapeRect &bar = *m_skin.Shape2;
+    ShapeRect &selection = *m_skin.ShapXuan;
+
+    const double d = mediaDuration(player, m_cut.SourceFile);
+    double W = bar.Width();
+    double L = bar.Left();
+    const double p = player.controls().currentPosition();
+    const qint32 x = ToInt32(Add(Mul(Div(p, d), W), L));
+
+    selection.setLeft(static_cast<float>(x));
+    selection.setWidth(1);
+    selection.setVisible(true);
+
+    L = bar.Left();
+    W = bar.Width();
+    const double n = FileSize32(sourcePathFromCaption());
+    const double Ls = selection.Left(); // as the shape now reports it
+    m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
+    m_cut.CutLength = -1;
+}
+
+void FrmMain::setEnd()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    if (m_skin.ShapXuan->isHidden())
+        return m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
+                                         MessageBoxes::Icon::None);
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double W = m_skin.Shape2->Width();
+    const double Ls = m_skin.ShapXuan->Left();
+    const double L = m_skin.Shape2->Left();
+    const double p = player.controls().currentPosition();
+    applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)));
+}
+
+void FrmMain::stretchToEnd()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    if (m_skin.ShapXuan->isHidden())
+        return m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
+                                         MessageBoxes::Icon::None);
+    const double Ls = m_skin.ShapXuan->Left();
+    const double L = m_skin.Shape2->Left();
+    const double W = m_skin.Shape2->Width();
+    applyEnd(ToInt32(Add(Sub(W, Ls), L)));
+}
+
+void FrmMain::applyEnd(qint32 width)
+{
+    ShapeRect &selection = *m_skin.ShapXuan;
+    // An end at or before the start only shrinks the selection; the last length stands.
+    if (width < 1) {
+        selection.setWidth(1);
+        return;
+    }
+    selection.setWidth(static_cast<float>(width));
+    const double W = m_skin.Shape2->Width();
+    const double n = FileSize32(sourcePathFromCaption());
+    const double Ws = selection.Width(); // as the shape now reports it
+    m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
+}
+
+void FrmMain::inform(const QString &text, const QString &title)
+{
+    m_platform.messages->show(this, text, title, MessageBoxes::Icon::Information);
+}
+
+void FrmMain::pumpEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void FrmMain::saveCut()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return inform(QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！"),
+                      QStringLiteral("提示"));
+    if (m_cut.StartOffset <= 0)
+        return inform(QStringLiteral("请选择开始位置！"), QStringLiteral("提示"));
+    if (m_cut.CutLength <= 0)
+        return inform(QStringLiteral("请选择结束位置！"), QStringLiteral("提示"));
+
+    CmDialgS().ShowSave(this);
+    const QString chosen = CmDialgS().FileName();
+    if (chosen.isEmpty())
+        return;
+    // Another spelling of the source's path, or a link to it, must not be written over either.
+    if (chosen == m_cut.SourceFile || SameFile(chosen, m_cut.SourceFile))
+        return inform(QStringLiteral("原文件路径及文件名不能和新文件路径及文件名相同！"),
+                      QStringLiteral("操作错误！"));
+    m_cut.TargetFile = chosen;
+
+    // Events run nested during the copy may change the state; the save keeps what it took.
+    const QString target = m_cut.TargetFile;
+    const QString source = sourcePathFromCaption();
+    const qint32 start = m_cut.StartOffset;
+    const qint64 size = FileSize32(source);
+    if (start > size)
+        throw FileIoError(
+            QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
+    // Copy what the file holds; never pad the new file with bytes the source does not have.
+    const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
+    const auto pump = [this] { pumpEvents(); };
+    const ByteBuffer bytes = ReadByteRange(source, start, count, pump);
+    WriteBytes(target, bytes, -1, true, pump);
+
+    inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
+    m_skin.ShapXuan->setVisible(false);
+    m_cut.CutLength = -1;
+    m_cut.StartOffset = -1;
+    m_cut.TargetFile.clear();
+}
+
+void FrmMain::showAbout()
+{
+    if (!m_about)
+        m_about = std::make_unique<frmAbout>();
+    m_about->showModal(this);
+}

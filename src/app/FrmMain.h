@@ -1,11 +1,75 @@
 #pragma once
 
+#include "app/CutState.h"
+#include "platform/Platform.h"
+#include "ui/MainWindowSkin.h"
+
+#include <QPixmap>
+#include <QSet>
 #include <QWidget>
 
+#include <memory>
+
+class frmAbout;
+
+// The working window: opens an MP3, follows its playback, marks a byte range on the track bar
+// and saves that range as a new file.
 class FrmMain : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit FrmMain(QWidget *parent = nullptr);
+    explicit FrmMain(Platform platform, QWidget *parent = nullptr);
+    ~FrmMain() override;
+
+    const CutState &cutState() const { return m_cut; }
+    const MainWindowSkin &skin() const { return m_skin; }
+    FileDialog &CmDialog() { return *m_platform.openDialog; }
+    FileDialog &CmDialgS() { return *m_platform.saveDialog; }
+    frmAbout *aboutDialog() const { return m_about.get(); }
+
+    // The commands, as the buttons and their captions run them; a failure is reported in a
+    // message box and leaves the state as the steps before it left it.
+    void ImgOpenFile_Click();
+    void ImgKaishi_Click();
+    void ImgJiesu_Click();
+    void ImgMowei_Click();
+    void ImgSave_Click();
+    void ImgGuanyu_Click();
+
+    // The clock and the player's notification.
+    void Timer1_Timer();
+    void WindowsMediaPlayer1_PlayStateChange(qint32 NewState);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    enum class Face { Normal, Pressed };
+
+    void Form_Load();
+    void placeOnScreen();
+    void wireButtons();
+    void showFace(SkinImage *target, Face face);
+
+    void openFile();
+    void setStart();
+    void setEnd();
+    void stretchToEnd();
+    void saveCut();
+    void showAbout();
+
+    void runCommand(void (FrmMain::*command)());
+    void applyEnd(qint32 width);
+    QString sourcePathFromCaption() const;
+    void pumpEvents();
+    void inform(const QString &text, const QString &title);
+
+    Platform m_platform;
+    MainWindowSkin m_skin;
+    CutState m_cut;
+    QPixmap m_background;
+    std::unique_ptr<frmAbout> m_about;
+    QSet<QString> m_reportedFaces;
 };

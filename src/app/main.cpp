@@ -5,7 +5,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    FrmMain window;
+    FrmMain window(Platform::qt());
     window.show();
     return app.exec();
 }

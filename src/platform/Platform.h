@@ -19,6 +19,11 @@ struct Platform
     std::unique_ptr<PictureLoader> pictures;
     QString programFolder; // where the button face files lie
 
+    Platform();
+    Platform(Platform &&) noexcept;
+    Platform &operator=(Platform &&) noexcept;
+    ~Platform();
+
     // The real services over Qt.
     static Platform qt();
 };

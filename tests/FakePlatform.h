@@ -1,0 +1,148 @@
+#pragma once
+
+// Test doubles for the platform services, so the main window's commands run without real
+// dialogs, message boxes or audio.
+
+#include "platform/FileDialog.h"
+#include "platform/MediaPlayer.h"
+#include "platform/MessageBoxes.h"
+#include "platform/PictureLoader.h"
+#include "platform/Platform.h"
+
+#include <QImageReader>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+// No Q_OBJECT: it adds no signals and emits the interface's own.
+class FakeMediaPlayer : public MediaPlayer, public MediaControls, public MediaItem
+{
+public:
+    using MediaPlayer::MediaPlayer;
+
+    // What the test makes the player answer.
+    double position = 0;
+    double length = 0;
+    QString positionText;
+    QString durationText = QStringLiteral("00:00");
+    bool broken = false;
+
+    // What the window did to it.
+    QStringList calls;
+    QString url;
+    bool fullScreen = true, stretchToFit = true, contextMenu = true;
+    QString uiMode = QStringLiteral("mini");
+
+    MediaControls &controls() override
+    {
+        check();
+        return *this;
+    }
+    MediaItem &currentMedia() override
+    {
+        check();
+        return *this;
+    }
+    void close() override { calls << QStringLiteral("close"); }
+    void setURL(const QString &value) override
+    {
+        calls << QStringLiteral("URL");
+        url = value;
+    }
+    QString URL() const override { return url; }
+    void setFullScreen(bool on) override { fullScreen = on; }
+    void setStretchToFit(bool on) override { stretchToFit = on; }
+    void setUiMode(const QString &mode) override { uiMode = mode; }
+    void setEnableContextMenu(bool on) override { contextMenu = on; }
+
+    void stop() override { calls << QStringLiteral("stop"); }
+    QString currentPositionString() const override { return positionText; }
+    double currentPosition() const override { return position; }
+    QString durationString() const override { return durationText; }
+    double duration() const override { return length; }
+
+    void report(qint32 state) { emit PlayStateChange(state); }
+
+private:
+    void check() const
+    {
+        if (broken)
+            throw PlayerError("播放器不可用。");
+    }
+};
+
+// Answers each Show* with the next scripted name ("" = cancelled).
+class FakeFileDialog : public FileDialog
+{
+public:
+    QStringList answers;
+    int shown = 0;
+    std::function<void()> whileShown;
+
+    void ShowOpen(QWidget *) override { answer(); }
+    void ShowSave(QWidget *) override { answer(); }
+
+private:
+    void answer()
+    {
+        ++shown;
+        if (whileShown)
+            whileShown();
+        m_fileName = answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+};
+
+class RecordingMessageBoxes : public MessageBoxes
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    std::vector<Shown> shown;
+
+    void show(QWidget *, const QString &text, const QString &title, Icon icon) override
+    {
+        shown.push_back({text, title, icon});
+    }
+};
+
+class FilePictureLoader : public PictureLoader
+{
+public:
+    int loads = 0;
+    QPixmap LoadPicture(const QString &path) override
+    {
+        ++loads;
+        QImageReader reader(path);
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw PictureError("cannot load " + path.toStdString());
+        return QPixmap::fromImage(image);
+    }
+};
+
+// A platform of doubles; the pointers stay valid while the window owns them.
+struct FakePlatform
+{
+    FakeMediaPlayer *player = new FakeMediaPlayer;
+    FakeFileDialog *open = new FakeFileDialog;
+    FakeFileDialog *save = new FakeFileDialog;
+    RecordingMessageBoxes *messages = new RecordingMessageBoxes;
+    FilePictureLoader *pictures = new FilePictureLoader;
+
+    Platform take(const QString &programFolder = QString())
+    {
+        Platform platform;
+        platform.player = player;
+        platform.openDialog.reset(open);
+        platform.saveDialog.reset(save);
+        platform.messages.reset(messages);
+        platform.pictures.reset(pictures);
+        platform.programFolder = programFolder;
+        return platform;
+    }
+};

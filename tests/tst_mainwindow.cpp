@@ -1,0 +1,221 @@
+#include "FakePlatform.h"
+
+#include "app/FrmMain.h"
+#include "ui/SkinControls.h"
+#include "ui/Twips.h"
+
+#include <QTest>
+#include <QTimer>
+
+// The window as it comes up: its controls as designed, the start-up state and the size cap.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsInItsWorkingState();
+    void controlsAreWhereDesigned_data();
+    void controlsAreWhereDesigned();
+    void stackingOrderIsAsDesigned();
+    void captionsSitOnTheirFaces();
+    void sizeIsCapped_data();
+    void sizeIsCapped();
+    void startupSurvivesAFailingPlayer();
+
+private:
+    template <typename T> T *control(FrmMain &window, const char *name)
+    {
+        auto *found = window.findChild<T *>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+};
+
+void TestMainWindow::startsInItsWorkingState()
+{
+    FakePlatform fake;
+    FrmMain window(fake.take());
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Velquistmp3剪切器-1.2.2"));
+    QCOMPARE(window.skin().LabTime->Caption(), QStringLiteral("00:00/00"));
+    QCOMPARE(window.skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
+    QVERIFY(window.skin().ShapXuan->isHidden());
+    QVERIFY(!window.skin().Timer1->isActive());
+    QCOMPARE(window.skin().Timer1->interval(), 1000);
+
+    const CutState &cut = window.cutState();
+    QCOMPARE(cut.StartOffset, -1);
+    QCOMPARE(cut.CutLength, -1);
+    QVERIFY(cut.SourceFile.isEmpty());
+    QVERIFY(cut.TargetFile.isEmpty());
+
+    for (FileDialog *dialog : {&window.CmDialog(), &window.CmDialgS()}) {
+        QCOMPARE(dialog->Filter(), QStringLiteral("mp3文件(*.mp3)|*.mp3"));
+        QCOMPARE(dialog->Flags(), 4098);
+        QVERIFY(dialog->FileName().isEmpty());
+    }
+
+    QVERIFY(!fake.player->fullScreen);
+    QVERIFY(!fake.player->stretchToFit);
+    QVERIFY(!fake.player->contextMenu);
+    QCOMPARE(fake.player->uiMode, QStringLiteral("full"));
+
+    QCOMPARE(window.size(), QSize(413, 179));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+void TestMainWindow::controlsAreWhereDesigned_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<float>("left");
+    QTest::addColumn<float>("top");
+    QTest::addColumn<float>("width"); // 0: sized by its content
+    QTest::addColumn<float>("height");
+    QTest::addColumn<QString>("caption");
+
+    auto row = [](const char *name, float l, float t, float w, float h, const char *caption) {
+        QTest::newRow(name) << QString::fromLatin1(name) << l << t << w << h
+                            << QString::fromUtf8(caption);
+    };
+    row("LabGuanyu", 3840, 2160, 0, 0, "关于……");
+    row("ImgGuanyu", 3600, 2040, 1305, 435, "");
+    row("LabBaocun", 1635, 2160, 0, 0, "保存新文件");
+    row("ImgSave", 1440, 2040, 1305, 435, "");
+    row("Labwei", 4852, 1560, 0, 0, "至文件尾");
+    row("Labjiesu", 3459, 1560, 0, 0, "定位结束");
+    row("Labkaishi", 2067, 1560, 0, 0, "定位开始");
+    row("Labdakai", 720, 1560, 0, 0, "打开mp3");
+    row("ImgMowei", 4560, 1433, 1305, 435, "");
+    row("ImgJiesu", 3167, 1433, 1305, 435, "");
+    row("ImgKaishi", 1775, 1433, 1305, 435, "");
+    row("ImgOpenFile", 383, 1433, 1305, 435, "");
+    row("LabFname", 10, 120, 0, 0, "没有播放文件");
+    row("LabTime", 3600, 720, 0, 0, "00:00/00");
+    row("ShapXuan", 720, 1080, 50, 255, "");
+    row("Shape2", 720, 1080, 4935, 255, "");
+    row("Shape1", 240, 1080, 5775, 255, "");
+}
+
+void TestMainWindow::controlsAreWhereDesigned()
+{
+    QFETCH(QString, name);
+    QFETCH(float, left);
+    QFETCH(float, top);
+    QFETCH(float, width);
+    QFETCH(float, height);
+    QFETCH(QString, caption);
+
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    auto *widget = window.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    auto *box = dynamic_cast<TwipsBox *>(widget);
+    QVERIFY(box);
+    QCOMPARE(box->Left(), left);
+    QCOMPARE(box->Top(), top);
+    QCOMPARE(widget->pos(), QPoint(Twips::toPixels(left), Twips::toPixels(top)));
+    if (width > 0) {
+        QCOMPARE(box->Width(), width);
+        QCOMPARE(box->Height(), height);
+    }
+    if (auto *label = qobject_cast<SkinLabel *>(widget)) {
+        QCOMPARE(label->Caption(), caption);
+        QCOMPARE(label->size(), label->sizeHint()); // auto-sized
+        QVERIFY(label->testAttribute(Qt::WA_TranslucentBackground));
+    }
+    if (auto *image = qobject_cast<SkinImage *>(widget)) {
+        QCOMPARE(image->size(), QSize(87, 29));
+        QCOMPARE(image->cursor().shape(), Qt::BitmapCursor);
+    }
+}
+
+void TestMainWindow::stackingOrderIsAsDesigned()
+{
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    // Top of the stack first.
+    const QStringList designed = {
+        QStringLiteral("LabGuanyu"), QStringLiteral("ImgGuanyu"),
+        QStringLiteral("LabBaocun"), QStringLiteral("ImgSave"),
+        QStringLiteral("Labwei"),    QStringLiteral("Labjiesu"),
+        QStringLiteral("Labkaishi"), QStringLiteral("Labdakai"),
+        QStringLiteral("ImgMowei"),  QStringLiteral("ImgJiesu"),
+        QStringLiteral("ImgKaishi"), QStringLiteral("ImgOpenFile"),
+        QStringLiteral("LabFname"),  QStringLiteral("LabTime"),
+        QStringLiteral("ShapXuan"),  QStringLiteral("Shape2"),
+        QStringLiteral("Shape1"),    QStringLiteral("WindowsMediaPlayer1")};
+    QStringList actual;
+    const QObjectList children = window.children();
+    for (auto it = children.crbegin(); it != children.crend(); ++it) {
+        if ((*it)->isWidgetType())
+            actual << (*it)->objectName();
+    }
+    QCOMPARE(actual, designed);
+    QCOMPARE(window.skin().Timer1->objectName(), QStringLiteral("Timer1"));
+    QCOMPARE(window.skin().WindowsMediaPlayer1->geometry(), QRect(16, 24, 385, 49));
+}
+
+void TestMainWindow::captionsSitOnTheirFaces()
+{
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    const MainWindowSkin &s = window.skin();
+    const std::pair<SkinImage *, SkinLabel *> buttons[] = {
+        {s.ImgOpenFile, s.Labdakai}, {s.ImgKaishi, s.Labkaishi}, {s.ImgJiesu, s.Labjiesu},
+        {s.ImgMowei, s.Labwei},      {s.ImgSave, s.LabBaocun},   {s.ImgGuanyu, s.LabGuanyu}};
+    for (const auto &[image, label] : buttons) {
+        const QPoint offset = label->geometry().center() - image->geometry().center();
+        QVERIFY2(qAbs(offset.x()) <= 4 && qAbs(offset.y()) <= 4,
+                 qPrintable(label->objectName() +
+                            QStringLiteral(" is off by %1,%2").arg(offset.x()).arg(offset.y())));
+        QCOMPARE(label->cursor().shape(), Qt::BitmapCursor);
+    }
+    QCOMPARE(s.LabFname->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestMainWindow::sizeIsCapped_data()
+{
+    QTest::addColumn<QSize>("requestedTwips");
+    QTest::addColumn<QSize>("expectedTwips");
+    QTest::newRow("too wide: both snap") << QSize(7000, 2000) << QSize(6195, 2685);
+    QTest::newRow("too tall") << QSize(3000, 3000) << QSize(6195, 2685);
+    QTest::newRow("smaller stays") << QSize(3000, 1500) << QSize(3000, 1500);
+    QTest::newRow("exactly the cap stays") << QSize(6195, 2685) << QSize(6195, 2685);
+}
+
+void TestMainWindow::sizeIsCapped()
+{
+    QFETCH(QSize, requestedTwips);
+    QFETCH(QSize, expectedTwips);
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(Twips::toPixels(requestedTwips.width()),
+                  Twips::toPixels(requestedTwips.height()));
+    QTRY_COMPARE(window.size(), QSize(Twips::toPixels(expectedTwips.width()),
+                                      Twips::toPixels(expectedTwips.height())));
+}
+
+void TestMainWindow::startupSurvivesAFailingPlayer()
+{
+    // A player that refuses everything must not keep the rest of start-up from running.
+    struct RefusingPlayer : FakeMediaPlayer
+    {
+        void setFullScreen(bool) override { throw PlayerError("refused"); }
+        void setUiMode(const QString &) override { throw PlayerError("refused"); }
+    };
+    FakePlatform fake;
+    delete fake.player;
+    fake.player = new RefusingPlayer;
+    FrmMain window(fake.take());
+    QCOMPARE(window.skin().LabTime->Caption(), QStringLiteral("00:00/00"));
+    QVERIFY(!fake.player->stretchToFit);
+    QCOMPARE(window.CmDialgS().Flags(), 4098);
+    QCOMPARE(window.cutState().CutLength, -1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
