@@ -36,6 +36,37 @@ QString CannotWrite(const QString &path)
     return QStringLiteral("无法写入文件%1").arg(Quoted(path));
 }
 
+// A Chinese sentence for what went wrong, with the system's own words in brackets.
+QString Reason(const QFileDevice &file, bool writing)
+{
+    QString what;
+    switch (file.error()) {
+    case QFileDevice::ReadError:
+        what = QStringLiteral("读取失败");
+        break;
+    case QFileDevice::WriteError:
+    case QFileDevice::ResizeError:
+        what = QStringLiteral("写入失败");
+        break;
+    case QFileDevice::OpenError:
+        what = QStringLiteral("无法打开");
+        break;
+    case QFileDevice::RenameError:
+        what = QStringLiteral("无法用新内容替换旧文件");
+        break;
+    case QFileDevice::PermissionsError:
+        what = QStringLiteral("没有权限");
+        break;
+    case QFileDevice::PositionError:
+        what = QStringLiteral("无法定位");
+        break;
+    default:
+        what = writing ? QStringLiteral("写入失败") : QStringLiteral("读取失败");
+        break;
+    }
+    return QStringLiteral("%1（%2）。").arg(what, file.errorString());
+}
+
 // The first `size` bytes of a buffer, allocated without clearing: it is about to be overwritten
 // by the read, so clearing it first would touch every page twice.
 ByteBuffer Allocate(const QString &path, qint32 size)
@@ -91,19 +122,19 @@ void ReplaceWith(const QString &path, const ByteBuffer &bytes, qint32 position)
     // seen by QSaveFile before commit() decides to rename.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
 
     bool ok = true;
     if (position > 1)
         ok = file.seek(position - 1);
     ok = ok && WriteAll(file, bytes);
     if (!ok) {
-        const QString reason = file.errorString();
+        const QString reason = Reason(file, true);
         file.cancelWriting();
         Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), reason));
     }
     if (!file.commit())
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
 }
 
 void WriteInPlace(const QString &path, const ByteBuffer &bytes, qint32 position)
@@ -116,7 +147,7 @@ void WriteInPlace(const QString &path, const ByteBuffer &bytes, qint32 position)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
 
     qint64 at = position;
     if (position == -1) {
@@ -128,10 +159,10 @@ void WriteInPlace(const QString &path, const ByteBuffer &bytes, qint32 position)
     CheckEnd(path, at, bytes.size());
 
     if (!file.seek(at - 1) || !WriteAll(file, bytes))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
     file.close();
     if (file.error() != QFileDevice::NoError)
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
 }
 
 } // namespace
@@ -147,10 +178,16 @@ ByteBuffer ReadByteRange(QString path, qint32 position, qint32 count, const Even
 
     ByteBuffer buffer;
     {
+        const QFileInfo info(path);
+        if (!info.exists())
+            Fail(QStringLiteral("%1：文件不存在。").arg(CannotRead(path)));
+        if (info.isDir())
+            Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotRead(path)));
+
         // Shared read: the player keeps this file open while we cut it.
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            Fail(QStringLiteral("%1：%2").arg(CannotRead(path), file.errorString()));
+            Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
 
         const qint64 length = file.size();
         qint64 size = count;
@@ -170,11 +207,11 @@ ByteBuffer ReadByteRange(QString path, qint32 position, qint32 count, const Even
         qint64 got = 0;
         if (position - 1 < length) {
             if (!file.seek(position - 1))
-                Fail(QStringLiteral("%1：%2").arg(CannotRead(path), file.errorString()));
+                Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
             while (got < size) {
                 const qint64 n = file.read(data + got, size - got);
                 if (n < 0)
-                    Fail(QStringLiteral("%1：%2").arg(CannotRead(path), file.errorString()));
+                    Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
                 if (n == 0)
                     break;
                 got += n;
@@ -210,11 +247,14 @@ void WriteBytes(QString path, const ByteBuffer &bytes, qint32 position, bool rep
 
 qint32 FileSize32(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (!info.exists())
         Fail(QStringLiteral("找不到文件%1。").arg(Quoted(path)));
+    if (info.isDir())
+        Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotRead(path)));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotRead(path), file.errorString()));
+        Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
     const qint64 size = file.size();
     if (size > kMax32)
         Fail(QStringLiteral("文件%1太大（%2 字节），只能处理小于 2 GB 的文件。")
