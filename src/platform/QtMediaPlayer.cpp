@@ -1,0 +1,314 @@
+#include "platform/QtMediaPlayer.h"
+
+#include "platform/PlayerTransportBar.h"
+#include "platform/TimeText.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QContextMenuEvent>
+#include <QMediaDevices>
+#include <QMenu>
+#include <QPainter>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QUrl sourceFor(const QString &url)
+{
+    // The window hands in plain paths; a file:// URL is taken as it is.
+    if (url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return QUrl(url);
+    return QUrl::fromLocalFile(url);
+}
+
+} // namespace
+
+QtMediaPlayer::QtMediaPlayer(QWidget *parent)
+    : MediaPlayer(parent), m_player(new QMediaPlayer(this)), m_audio(new QAudioOutput(this)),
+      m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this))
+{
+    // Without any sound device (a headless build machine) QMediaDevices lists no output and the
+    // GStreamer backend's autoaudiosink settles on a clock-synchronised fake sink, so playback
+    // still runs in real time; no special case is needed here.
+    m_audio->setVolume(0.5f);
+    m_player->setAudioOutput(m_audio);
+    m_player->setLoops(1);
+
+    // Follow the system's default output when devices come and go (a headset plugged in).
+    auto *devices = new QMediaDevices(this);
+    connect(devices, &QMediaDevices::audioOutputsChanged, this,
+            [this] { m_audio->setDevice(QMediaDevices::defaultAudioOutput()); });
+
+    // Queued, so that by the time a stop is reported the player has also said whether the
+    // media ran out; the window hears "ended" before "stopped".
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
+            [this](QMediaPlayer::PlaybackState state) {
+                QMetaObject::invokeMethod(
+                    this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
+            });
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, &QtMediaPlayer::onError);
+    connect(m_player, &QMediaPlayer::durationChanged, m_bar, &PlayerTransportBar::setDuration);
+    connect(m_player, &QMediaPlayer::positionChanged, m_bar, &PlayerTransportBar::setPosition);
+    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
+    connect(m_audio, &QAudioOutput::volumeChanged, m_bar,
+            [this](float volume) { m_bar->setVolume(qRound(volume * 100.0f)); });
+    connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
+
+    connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
+    connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
+    connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
+    connect(m_bar, &PlayerTransportBar::seekRequested, this,
+            [this](qint64 milliseconds) { m_player->setPosition(milliseconds); });
+    connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
+    connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
+
+    m_menu->addAction(QStringLiteral("播放"), this, &QtMediaPlayer::play);
+    m_menu->addAction(QStringLiteral("暂停"), this, &QtMediaPlayer::pause);
+    m_menu->addAction(QStringLiteral("停止"), this, &QtMediaPlayer::stop);
+
+    m_bar->setVolume(volume());
+    resize(sizeHint());
+    m_bar->setGeometry(rect());
+    refreshStatus();
+}
+
+QtMediaPlayer::~QtMediaPlayer()
+{
+    // The pipeline may still report while it is torn down; none of that may reach a half-gone
+    // widget.
+    disconnect(m_player, nullptr, this, nullptr);
+    disconnect(m_player, nullptr, m_bar, nullptr);
+    disconnect(m_audio, nullptr, m_bar, nullptr);
+    delete m_player;
+    m_player = nullptr;
+}
+
+void QtMediaPlayer::close()
+{
+    m_player->stop();
+    m_player->setSource(QUrl());
+    m_url.clear();
+    m_failed = false;
+    m_bar->setDuration(0);
+    m_bar->setPosition(0);
+    refreshStatus();
+}
+
+void QtMediaPlayer::setURL(const QString &url)
+{
+    if (url.isEmpty()) {
+        close();
+        return;
+    }
+    const QUrl source = sourceFor(url);
+    m_url = url;
+    m_failed = false;
+    // QMediaPlayer ignores a source it already holds, so "open it again" means "from the top".
+    if (m_player->source() == source)
+        m_player->setPosition(0);
+    else
+        m_player->setSource(source);
+    if (m_autoStart)
+        m_player->play();
+    refreshStatus();
+}
+
+void QtMediaPlayer::setUiMode(const QString &mode)
+{
+    const QString word = mode.trimmed().toLower();
+    if (word == QLatin1String("full")) {
+        m_bar->setCompact(false);
+        m_bar->show();
+    } else if (word == QLatin1String("mini")) {
+        m_bar->setCompact(true);
+        m_bar->show();
+    } else if (word == QLatin1String("none") || word == QLatin1String("invisible")) {
+        m_bar->hide();
+    } else {
+        return;
+    }
+    m_uiMode = word;
+}
+
+void QtMediaPlayer::setVolume(int percent)
+{
+    m_audio->setVolume(static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
+}
+
+int QtMediaPlayer::volume() const
+{
+    return qRound(m_audio->volume() * 100.0f);
+}
+
+void QtMediaPlayer::setMute(bool on)
+{
+    m_audio->setMuted(on);
+}
+
+bool QtMediaPlayer::mute() const
+{
+    return m_audio->isMuted();
+}
+
+void QtMediaPlayer::setPlayCount(int count)
+{
+    m_player->setLoops(std::max(1, count));
+}
+
+int QtMediaPlayer::playCount() const
+{
+    return m_player->loops();
+}
+
+void QtMediaPlayer::play()
+{
+    if (!hasMedia())
+        return;
+    m_failed = false;
+    m_player->play();
+}
+
+void QtMediaPlayer::pause()
+{
+    if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        m_player->pause();
+}
+
+void QtMediaPlayer::stop()
+{
+    m_player->stop();
+}
+
+QString QtMediaPlayer::currentPositionString() const
+{
+    if (!hasMedia() || m_player->playbackState() == QMediaPlayer::StoppedState)
+        return {};
+    return TimeText::fromMilliseconds(m_player->position());
+}
+
+double QtMediaPlayer::currentPosition() const
+{
+    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0
+                      : 0.0;
+}
+
+QString QtMediaPlayer::durationString() const
+{
+    return TimeText::fromMilliseconds(hasMedia() ? m_player->duration() : 0);
+}
+
+double QtMediaPlayer::duration() const
+{
+    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->duration())) / 1000.0
+                      : 0.0;
+}
+
+QSize QtMediaPlayer::sizeHint() const
+{
+    return {385, 49};
+}
+
+void QtMediaPlayer::contextMenuEvent(QContextMenuEvent *event)
+{
+    // Taken either way: with the menu switched off the window behind must not offer one either.
+    event->accept();
+    if (!m_contextMenuEnabled)
+        return;
+    const auto state = m_player->playbackState();
+    const QList<QAction *> actions = m_menu->actions();
+    actions.at(0)->setEnabled(hasMedia() && state != QMediaPlayer::PlayingState);
+    actions.at(1)->setEnabled(state == QMediaPlayer::PlayingState);
+    actions.at(2)->setEnabled(state != QMediaPlayer::StoppedState);
+    m_menu->popup(event->globalPos());
+}
+
+void QtMediaPlayer::paintEvent(QPaintEvent *)
+{
+    // Seen only with the bar hidden; dark so the window's time text stays legible over it.
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0x0c, 0x0d, 0x0f));
+}
+
+void QtMediaPlayer::resizeEvent(QResizeEvent *event)
+{
+    MediaPlayer::resizeEvent(event);
+    m_bar->setGeometry(rect());
+}
+
+void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
+{
+    m_bar->setPlaying(state == QMediaPlayer::PlayingState);
+    refreshStatus();
+    switch (state) {
+    case QMediaPlayer::StoppedState:
+        if (m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
+            emit PlayStateChange(MediaEnded);
+        emit PlayStateChange(Stopped);
+        break;
+    case QMediaPlayer::PausedState:
+        emit PlayStateChange(Paused);
+        break;
+    case QMediaPlayer::PlayingState:
+        emit PlayStateChange(Playing);
+        break;
+    }
+}
+
+void QtMediaPlayer::onMediaStatus(QMediaPlayer::MediaStatus status)
+{
+    if (status == QMediaPlayer::InvalidMedia)
+        m_failed = true;
+    refreshStatus();
+}
+
+void QtMediaPlayer::onError(QMediaPlayer::Error error)
+{
+    if (error == QMediaPlayer::NoError)
+        return;
+    m_failed = true;
+    refreshStatus();
+    // Qt 6.4 leaves the player "playing" a file it could not open; stop it so the window hears
+    // a stop. Deferred: this runs inside the backend's own report.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+                m_player->stop();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtMediaPlayer::refreshStatus()
+{
+    QString text;
+    if (!hasMedia()) {
+        text = QStringLiteral("就绪");
+    } else if (m_failed) {
+        text = QStringLiteral("无法播放");
+    } else {
+        switch (m_player->playbackState()) {
+        case QMediaPlayer::PlayingState:
+            text = m_player->mediaStatus() == QMediaPlayer::LoadingMedia
+                       ? QStringLiteral("正在打开")
+                       : QStringLiteral("正在播放");
+            break;
+        case QMediaPlayer::PausedState:
+            text = QStringLiteral("已暂停");
+            break;
+        case QMediaPlayer::StoppedState:
+            text = m_player->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
+                                                                       : QStringLiteral("已停止");
+            break;
+        }
+    }
+    m_bar->setStatusText(text);
+}
+
+bool QtMediaPlayer::hasMedia() const
+{
+    return !m_player->source().isEmpty();
+}

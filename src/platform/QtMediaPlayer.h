@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/MediaPlayer.h"
+
+#include <QMediaPlayer>
+#include <QString>
+
+class QAudioOutput;
+class QMenu;
+class PlayerTransportBar;
+
+// The embedded player over Qt Multimedia: a QMediaPlayer with its audio output and our own
+// transport bar. It opens local files only and never shows a dialog of its own; a file it cannot
+// play just stops, with a word in the bar's status area.
+class QtMediaPlayer : public MediaPlayer, private MediaControls, private MediaItem
+{
+    Q_OBJECT
+
+public:
+    // Reported through PlayStateChange just before Stopped when the media ran to its end.
+    static constexpr qint32 MediaEnded = 8;
+
+    explicit QtMediaPlayer(QWidget *parent = nullptr);
+    ~QtMediaPlayer() override;
+
+    MediaControls &controls() override { return *this; }
+    MediaItem &currentMedia() override { return *this; }
+    void close() override;
+    void setURL(const QString &url) override;
+    QString URL() const override { return m_url; }
+
+    void setFullScreen(bool on) override { m_fullScreen = on; }
+    bool fullScreen() const { return m_fullScreen; }
+    void setStretchToFit(bool on) override { m_stretchToFit = on; }
+    bool stretchToFit() const { return m_stretchToFit; }
+    // "full", "mini", or "none"/"invisible" (no bar); other words change nothing.
+    void setUiMode(const QString &mode) override;
+    QString uiMode() const { return m_uiMode; }
+    void setEnableContextMenu(bool on) override { m_contextMenuEnabled = on; }
+    bool enableContextMenu() const { return m_contextMenuEnabled; }
+
+    void setAutoStart(bool on) { m_autoStart = on; }
+    bool autoStart() const { return m_autoStart; }
+    // 0 … 100.
+    void setVolume(int percent);
+    int volume() const;
+    void setMute(bool on);
+    bool mute() const;
+    // How often a file plays through; 1 means no repeat.
+    void setPlayCount(int count);
+    int playCount() const;
+
+    void play();
+    void pause();
+
+    PlayerTransportBar *transportBar() const { return m_bar; }
+    QMenu *contextMenu() const { return m_menu; }
+
+    // MediaControls
+    void stop() override;
+    QString currentPositionString() const override;
+    double currentPosition() const override;
+
+    // MediaItem
+    QString durationString() const override;
+    double duration() const override;
+
+    QSize sizeHint() const override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void reportPlaybackState(QMediaPlayer::PlaybackState state);
+    void onMediaStatus(QMediaPlayer::MediaStatus status);
+    void onError(QMediaPlayer::Error error);
+    void refreshStatus();
+    bool hasMedia() const;
+
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_audio = nullptr;
+    PlayerTransportBar *m_bar = nullptr;
+    QMenu *m_menu = nullptr;
+    QString m_url;
+    QString m_uiMode = QStringLiteral("full");
+    bool m_autoStart = true;
+    bool m_fullScreen = false;
+    bool m_stretchToFit = false;
+    bool m_contextMenuEnabled = true;
+    bool m_failed = false;
+};

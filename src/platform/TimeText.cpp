@@ -1,0 +1,41 @@
+#include "platform/TimeText.h"
+
+#include <cmath>
+
+namespace {
+
+QString fromWholeSeconds(qint64 total)
+{
+    const qint64 hours = total / 3600;
+    const qint64 minutes = (total / 60) % 60;
+    const qint64 seconds = total % 60;
+    if (hours > 0) {
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(seconds, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("%1:%2")
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+namespace TimeText {
+
+QString fromSeconds(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0.0)
+        return fromWholeSeconds(0);
+    // Far beyond any real recording, but keeps the conversion to an integer defined.
+    constexpr double longest = 1e12;
+    return fromWholeSeconds(static_cast<qint64>(std::floor(std::min(seconds, longest))));
+}
+
+QString fromMilliseconds(qint64 milliseconds)
+{
+    return fromWholeSeconds(milliseconds > 0 ? milliseconds / 1000 : 0);
+}
+
+} // namespace TimeText
