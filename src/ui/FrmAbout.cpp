@@ -154,7 +154,7 @@ frmAbout::frmAbout(QWidget *parent)
     QLabel *disclaimer = addLabel(this, "lblDisclaimer", twipsRect(255, 2625, 2790, 825), true);
     disclaimer->setText(QStringLiteral("本软件由 Velquist 提供。\n"
                                        "作者：Velquist 工作室\n"
-                                       "主页：velquist.github.io"));
+                                       "主页：velquist.example.com"));
 
     m_lblTitle = addLabel(this, "lblTitle", twipsRect(1050, 240, 3885, 480), true);
     m_lblVersion = addLabel(this, "lblVersion", twipsRect(1050, 780, 3885, 225), false);
