@@ -1,10 +1,12 @@
 #include "app/FrmMain.h"
+#include "platform/Translations.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installChineseTranslations(app);
     FrmMain window(Platform::qt());
     window.show();
     return app.exec();
