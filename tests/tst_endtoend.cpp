@@ -1,0 +1,110 @@
+#include "app/FrmMain.h"
+#include "platform/MediaPlayer.h"
+#include "platform/Translations.h"
+#include "ui/SkinControls.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+// A person's whole cut, on the real player, the real file dialogs and the real message boxes.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void openPlayMarkAndSave();
+
+private:
+    // Acts on the next modal window of type T as soon as it is up.
+    template <typename T> void whenModal(std::function<void(T *)> act)
+    {
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [poll, act] {
+            if (auto *modal = qobject_cast<T *>(QApplication::activeModalWidget())) {
+                poll->stop();
+                poll->deleteLater();
+                act(modal);
+            }
+        });
+        poll->start(50);
+    }
+
+    void answerFileDialog(const QString &path)
+    {
+        whenModal<QFileDialog>([path](QFileDialog *dialog) {
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(edit);
+            edit->setText(path);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+    }
+};
+
+void TestEndToEnd::initTestCase()
+{
+    installChineseTranslations(*QCoreApplication::instance());
+}
+
+void TestEndToEnd::openPlayMarkAndSave()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("曲子 1.mp3"));
+    QVERIFY(QFile::copy(QStringLiteral(VELQUIST_FIXTURES "/tone-3s.mp3"), source));
+    QFile sourceFile(source);
+    QVERIFY(sourceFile.open(QIODevice::ReadOnly));
+    const QByteArray sourceBytes = sourceFile.readAll();
+    sourceFile.close();
+
+    FrmMain window(Platform::qt());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const MainWindowSkin &skin = window.skin();
+
+    answerFileDialog(source);
+    QTest::mouseClick(skin.Labdakai, Qt::LeftButton);
+    QCOMPARE(window.cutState().SourceFile, source);
+    QTRY_COMPARE_WITH_TIMEOUT(skin.LabFname->Caption(), QStringLiteral("正在播放:") + source,
+                              10000);
+    MediaPlayer &player = *skin.WindowsMediaPlayer1;
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.3, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(skin.LabTime->Caption().endsWith(QStringLiteral("/00:03")), 3000);
+
+    QTest::mouseClick(skin.ImgKaishi, Qt::LeftButton);
+    const qint32 start = window.cutState().StartOffset;
+    QVERIFY2(start > 1, qPrintable(QString::number(start)));
+    const double startPosition = player.controls().currentPosition();
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > startPosition + 0.8, 5000);
+    QTest::mouseClick(skin.ImgJiesu, Qt::LeftButton);
+    const qint32 length = window.cutState().CutLength;
+    QVERIFY2(length > 0, qPrintable(QString::number(length)));
+    QVERIFY(start + length - 1 <= sourceBytes.size());
+
+    const QString target = dir.filePath(QStringLiteral("片段.mp3"));
+    answerFileDialog(target);
+    QString success;
+    whenModal<QMessageBox>([&success](QMessageBox *box) {
+        success = box->windowTitle() + QLatin1Char('|') + box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::mouseClick(skin.LabBaocun, Qt::LeftButton);
+    QCOMPARE(success, QStringLiteral("恭喜你！|剪切成功！"));
+
+    QFile cut(target);
+    QVERIFY(cut.open(QIODevice::ReadOnly));
+    QCOMPARE(cut.readAll(), sourceBytes.mid(start - 1, length));
+    QCOMPARE(window.cutState().StartOffset, -1);
+    QVERIFY(skin.ShapXuan->isHidden());
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
