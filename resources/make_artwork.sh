@@ -181,13 +181,14 @@ def background(part):
         st.lines(3, 408.5, 1.1)
     else:
         st.clef(16)
-        st.beamed([44, 57], [4, 6])
-        st.note(72, 5, up=True, flags=1)
+        # Stems point down so nothing hides under the first button row.
+        st.beamed([44, 57], [4, 6], up=False)
+        st.note(72, 5, up=False, flags=1)
         st.barline(88)
-        st.note(192, 3, hollow=True)
-        st.beamed([209, 222], [5, 4])
+        st.note(192, 6, hollow=True)
+        st.beamed([209, 222], [7, 5], up=False)
         st.barline(234)
-        st.beamed([334, 346, 358, 370], [2, 3, 4, 5], beams=2)
+        st.beamed([334, 346, 358, 370], [5, 6, 7, 8], up=False, beams=2)
         st.note(386, 8, up=False, hollow=True)
         st.barline(400, final=True)
     return st.text()
@@ -207,7 +208,7 @@ def about(part):
         st.note(420, 2, hollow=True)
         st.beamed([446, 466], [5, 3])
     else:  # a large clef as a watermark in the free right-hand column
-        big = Staff(4, top=48, sp=22)
+        big = Staff(4, top=30, sp=18)
         big.clef(356)
         return big.text()
     return st.text()
@@ -261,19 +262,21 @@ def icon(part):
 def speaker(part):
     c = Canvas(4)
     if part == "body":
-        c.p(f"roundrectangle {c.pt(26, 92)} {c.pt(82, 164)} {c.f(10)},{c.f(10)}")
-        c.p(f"polygon {c.pt(70, 96)} {c.pt(142, 40)} {c.pt(142, 216)} {c.pt(70, 160)}")
-        c.p(f"roundrectangle {c.pt(130, 34)} {c.pt(152, 222)} {c.f(10)},{c.f(10)}")
+        c.p(f"roundrectangle {c.pt(14, 94)} {c.pt(66, 162)} {c.f(10)},{c.f(10)}")
+        c.p(f"polygon {c.pt(56, 100)} {c.pt(118, 46)} {c.pt(118, 210)} {c.pt(56, 156)}")
+        c.p(f"roundrectangle {c.pt(108, 38)} {c.pt(130, 218)} {c.f(10)},{c.f(10)}")
     elif part == "waves":
-        c.p(f"fill none stroke white stroke-width {c.f(14)} stroke-linecap round")
-        for r in (34, 66):
-            c.p(f"arc {c.pt(150 - r, 128 - r)} {c.pt(150 + r, 128 + r)} -50,50")
+        # Brushed as a row of dots: ImageMagick fills stroked arcs as chords.
+        for r in (44, 78):
+            for i in range(91):
+                a = math.radians(-45 + i)
+                c.dot(114 + r * math.cos(a), 128 + r * math.sin(a), 7)
     elif part == "note":
-        c.p(f"push graphic-context\ntranslate {c.pt(196, 214)}\nrotate -24")
+        c.p(f"push graphic-context\ntranslate {c.pt(212, 210)}\nrotate -24")
         c.p(f"ellipse 0,0 {c.f(24)},{c.f(17)} 0,360\npop graphic-context")
-        c.p(f"rectangle {c.pt(210, 110)} {c.pt(222, 210)}")
-        c.p(f"path 'M {c.pt(210, 110)} C {c.pt(226, 140)} {c.pt(262, 142)} {c.pt(246, 190)} "
-            f"C {c.pt(250, 156)} {c.pt(232, 150)} {c.pt(214, 146)} Z'")
+        c.p(f"rectangle {c.pt(224, 70)} {c.pt(236, 206)}")
+        c.p(f"path 'M {c.pt(224, 70)} C {c.pt(238, 104)} {c.pt(270, 108)} {c.pt(254, 156)} "
+            f"C {c.pt(256, 122)} {c.pt(242, 116)} {c.pt(228, 112)} Z'")
     return c.text()
 
 
@@ -529,5 +532,130 @@ draw_buttons() {
     to_gif "$d/border.png" "$d/inside_d.png" 按钮D.gif
 }
 
+# ---------------------------------------------------------------------------
+# 4. Mouse pointer, 32 x 32 pixel art.
+draw_hand() {
+    art hand hand.png
+}
+
+# raw RGBA bytes of IMAGE scaled to SIZE, for the ICO packer.
+rgba() { # IMAGE SIZE OUT
+    local sharpen=()
+    # Small sizes go soft when scaled down; a little sharpening keeps shapes readable.
+    if [ "$2" -le 32 ]; then sharpen=(-unsharp 0x0.6+0.8+0); fi
+    convert "$1" -resize "$2x$2" "${sharpen[@]}" -depth 8 "rgba:$3"
+}
+
+# ---------------------------------------------------------------------------
+# 5. Program icon: a beamed note on a turquoise disc, with scissors.
+draw_icon() {
+    local S=1024 d="$T/icon"
+    mkdir -p "$d"
+    for p in disc discface grooves note blades handles handleholes pivot; do
+        mask "$d/$p.png" $S $S icon $p
+    done
+    # White rims keep the note and the scissors apart from the disc at small sizes.
+    convert "$d/note.png" -morphology Dilate Disk:14 -background white -alpha shape "$d/l_note_rim.png"
+    convert "$d/blades.png" "$d/handles.png" -evaluate-sequence max \
+        -morphology Dilate Disk:14 "$d/scissors_rim.png"
+    convert "$d/disc.png" "$d/scissors_rim.png" -evaluate-sequence max -blur 0x20 \
+        -evaluate multiply 0.35 -background black -alpha shape \
+        -background none -extent ${S}x${S}-10-16 "$d/l_shadow.png"
+    tint "$d/disc.png" '#11706d' 1 "$d/l_rim.png"
+    convert -size 1400x1400 radial-gradient:'#b9f3ec'-'#1c9a95' -crop ${S}x${S}+320+330 +repage \
+        "$d/disc_g.png"
+    fillwith "$d/disc_g.png" "$d/discface.png" "$d/l_disc.png"
+    convert "$d/grooves.png" "$d/discface.png" -compose multiply -composite \
+        -evaluate multiply 0.18 -background white -alpha shape "$d/l_grooves.png"
+    convert -size ${S}x${S} gradient:'#2d74d6'-'#123c8a' "$d/note_g.png"
+    fillwith "$d/note_g.png" "$d/note.png" "$d/l_note.png"
+    tint "$d/scissors_rim.png" white 1 "$d/l_scissors_rim.png"
+    convert -size ${S}x${S} gradient:'#fbfdff'-'#8a9bb0' "$d/steel_g.png"
+    fillwith "$d/steel_g.png" "$d/blades.png" "$d/l_blades.png"
+    convert "$d/blades.png" -morphology EdgeIn Disk:4 -background '#34455a' -alpha shape \
+        "$d/l_blade_edge.png"
+    convert "$d/handles.png" "$d/handleholes.png" -compose minus_src -composite "$d/grips.png"
+    convert -size ${S}x${S} gradient:'#3f8ef0'-'#143f94' "$d/grip_g.png"
+    fillwith "$d/grip_g.png" "$d/grips.png" "$d/l_grips.png"
+    tint "$d/pivot.png" '#34455a' 1 "$d/l_pivot.png"
+    convert -size ${S}x${S} xc:none "$d/l_shadow.png" "$d/l_rim.png" "$d/l_disc.png" \
+        "$d/l_grooves.png" "$d/l_note_rim.png" "$d/l_note.png" "$d/l_scissors_rim.png" \
+        "$d/l_blades.png" "$d/l_blade_edge.png" "$d/l_grips.png" "$d/l_pivot.png" \
+        -background none -flatten -resize 256x256 "$d/master.png"
+
+    mkdir -p icons
+    local s
+    for s in 16 24 32 48 64 72 96 128 256; do
+        rgba "$d/master.png" $s "$d/$s.rgba"
+        convert -size ${s}x$s -depth 8 "rgba:$d/$s.rgba" "${PNG_OPTS[@]}" "PNG32:icons/velquist-$s.png"
+    done
+    # Best images first, for readers that just take the first entry.
+    art ico velquist.ico \
+        96:32:"$d/96.rgba" 72:32:"$d/72.rgba" 64:32:"$d/64.rgba" 48:32:"$d/48.rgba" \
+        32:32:"$d/32.rgba" 24:32:"$d/24.rgba" 16:32:"$d/16.rgba" \
+        48:8:"$d/48.rgba" 32:8:"$d/32.rgba" 16:8:"$d/16.rgba" \
+        48:4:"$d/48.rgba" 32:4:"$d/32.rgba" 16:4:"$d/16.rgba"
+}
+
+# ---------------------------------------------------------------------------
+# 6. About dialog background, 506 x 322 (the top-left 382 x 237 shows).
+draw_about_background() {
+    local W=2024 H=1288 d="$T/about"
+    mkdir -p "$d"
+    mask "$d/lines.png" $W $H about lines
+    mask "$d/notes.png" $W $H about notes
+    mask "$d/clef.png" $W $H about clef
+    tint "$d/lines.png" '#2a8f89' 0.22 "$d/l_lines.png"
+    tint "$d/notes.png" '#1f7a75' 0.20 "$d/l_notes.png"
+    tint "$d/clef.png" '#2a8f89' 0.10 "$d/l_clef.png"
+    convert -size 506x322 xc: -sparse-color Bilinear \
+        '0,0 #ffffff 382,0 #eefaf8 0,237 #e4f6f3 382,237 #c8ebe6' -resize ${W}x${H}\! \
+        "$d/l_paper.png"
+    convert "$d/l_paper.png" "$d/l_clef.png" "$d/l_lines.png" "$d/l_notes.png" \
+        -background none -flatten -resize 506x322\! "${JPG_OPTS[@]}" about-background.jpg
+}
+
+# ---------------------------------------------------------------------------
+# 7. About dialog OK button face, 506 x 180; only the middle 100 x 23 shows,
+# under a black caption, so it is calm and light there.
+draw_about_ok() {
+    local d="$T/ok"
+    mkdir -p "$d"
+    # Across: a soft light blue, brightest in the middle.
+    convert -size 253x180 xc: \
+        -sparse-color Barycentric '0,0 #cfe4f8 252,0 #eef6fe' "$d/half.png"
+    convert "$d/half.png" \( "$d/half.png" -flop \) +append +repage "$d/base.png"
+    # Down: the button sits in rows 79..101; a gloss on its upper half and a
+    # slightly deeper lower half, fading out away from the middle.
+    convert -size 506x11 gradient:'rgba(255,255,255,0.75)'-'rgba(255,255,255,0.30)' \
+        -background none -gravity north -extent 506x180+0-79 "$d/gloss.png"
+    convert -size 506x12 gradient:'rgba(120,170,225,0.06)'-'rgba(120,170,225,0.24)' \
+        -background none -gravity north -extent 506x180+0-90 "$d/lower.png"
+    convert "$d/base.png" "$d/gloss.png" "$d/lower.png" -background none -flatten \
+        "${JPG_OPTS[@]}" about-ok.jpg
+}
+
+# ---------------------------------------------------------------------------
+# 8. About box icon: one 32 x 32 image in 16 colours.
+draw_about_icon() {
+    local S=1024 d="$T/aicon"
+    mkdir -p "$d"
+    for p in body waves note; do mask "$d/$p.png" $S $S speaker $p; done
+    convert -size ${S}x${S} gradient:'#5d7da8'-'#1c2f52' "$d/body_g.png"
+    fillwith "$d/body_g.png" "$d/body.png" "$d/l_body.png"
+    tint "$d/waves.png" '#18a39c' 1 "$d/l_waves.png"
+    convert -size ${S}x${S} gradient:'#2d74d6'-'#123c8a' "$d/note_g.png"
+    fillwith "$d/note_g.png" "$d/note.png" "$d/l_note.png"
+    convert -size ${S}x${S} xc:none "$d/l_body.png" "$d/l_waves.png" "$d/l_note.png" \
+        -background none -flatten -resize 256x256 "$d/master.png"
+    rgba "$d/master.png" 32 "$d/32.rgba"
+    art ico about-icon.ico 32:4:"$d/32.rgba"
+}
+
 draw_background
 draw_buttons
+draw_hand
+draw_icon
+draw_about_background
+draw_about_ok
+draw_about_icon
