@@ -10,7 +10,7 @@ trap 'rm -rf "$T"' EXIT
 # One thread keeps the resampling order, and so the output bytes, the same on every run.
 export MAGICK_THREAD_LIMIT=1
 
-PNG_OPTS=(-strip -define png:exclude-chunks=date,time)
+PNG_OPTS=(-strip -define "png:exclude-chunks=date,time")
 JPG_OPTS=(-strip -interlace none -sampling-factor 2x2 -quality 92 -type TrueColor)
 
 # ---------------------------------------------------------------------------
@@ -410,11 +410,11 @@ def ico_entry(rgba, size, bpp):
     return header + palette + xor + mask
 
 
-def ico(out, specs):
-    """specs: size:bpp:raw-rgba-file ..."""
+def ico(out, items):
+    """items: size:bpp:raw-rgba-file ..."""
     entries = []
-    for spec in specs:
-        size, bpp, path = spec.split(":", 2)
+    for item in items:
+        size, bpp, path = item.split(":", 2)
         with open(path, "rb") as fh:
             entries.append((int(size), int(bpp), ico_entry(fh.read(), int(size), int(bpp))))
     data = struct.pack("<HHH", 0, 1, len(entries))
