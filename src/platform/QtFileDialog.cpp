@@ -1,23 +1,9 @@
 #include "platform/QtFileDialog.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-
-namespace {
-
-QChar otherCase(QChar c)
-{
-    const QChar lower = c.toLower();
-    return c == lower ? c.toUpper() : lower;
-}
-
-bool hasCase(QChar c)
-{
-    return c.toLower() != c.toUpper();
-}
-
-} // namespace
 
 QList<FileFilterEntry> parseFileFilter(const QString &filter)
 {
@@ -37,61 +23,14 @@ QList<FileFilterEntry> parseFileFilter(const QString &filter)
     return entries;
 }
 
-QString caseInsensitiveWildcard(const QString &pattern)
-{
-    QString result;
-    bool inSet = false;
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern.at(i);
-        if (!inSet) {
-            if (c == u'[') {
-                inSet = true;
-                result += c;
-            } else if (hasCase(c)) {
-                result += u'[';
-                result += c.toLower();
-                result += c.toUpper();
-                result += u']';
-            } else {
-                result += c;
-            }
-            continue;
-        }
-        if (c == u']') {
-            inSet = false;
-            result += c;
-        } else if (i + 2 < pattern.size() && pattern.at(i + 1) == u'-' &&
-                   pattern.at(i + 2) != u']') {
-            // A range "a-c" gets its twin "A-C"; adding single letters would bend it into "aA-cC".
-            const QChar last = pattern.at(i + 2);
-            result += c;
-            result += u'-';
-            result += last;
-            if (hasCase(c) && hasCase(last)) {
-                result += otherCase(c);
-                result += u'-';
-                result += otherCase(last);
-            }
-            i += 2;
-        } else {
-            result += c;
-            if (hasCase(c))
-                result += otherCase(c);
-        }
-    }
-    return result;
-}
-
 QStringList qtNameFilters(const QString &filter)
 {
     QStringList nameFilters;
     for (const FileFilterEntry &entry : parseFileFilter(filter)) {
-        QStringList patterns;
-        for (const QString &pattern : entry.patterns)
-            patterns.append(caseInsensitiveWildcard(pattern));
         // QFileDialog takes the patterns from the last parentheses, so a description that has
         // its own "(*.mp3)" is kept whole and shown as it is.
-        nameFilters.append(entry.description + QStringLiteral(" (") + patterns.join(u' ') + u')');
+        nameFilters.append(entry.description + QStringLiteral(" (") + entry.patterns.join(u' ') +
+                           u')');
     }
     return nameFilters;
 }
@@ -112,6 +51,10 @@ void QtFileDialog::show(QWidget *parent, Mode mode)
     // Qt's own dialog looks the same on every desktop and can be driven by tests.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
+    // Names match their patterns whatever the letter case ("SONG.MP3" is an mp3 file). The
+    // patterns stay as given: QFileDialog writes the first pattern's suffix into a typed name
+    // when the file type is chosen again, so a rewritten pattern would end up in the name.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     const QStringList nameFilters = qtNameFilters(m_filter);
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);

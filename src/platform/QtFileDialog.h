@@ -22,11 +22,8 @@ struct FileFilterEntry
 // without any pattern are dropped; blanks around patterns are ignored.
 QList<FileFilterEntry> parseFileFilter(const QString &filter);
 
-// "*.mp3" -> "*.[mM][pP]3": the same names, whatever their letter case.
-QString caseInsensitiveWildcard(const QString &pattern);
-
-// The filter string as QFileDialog name filters: "description (pattern pattern)" with
-// case-insensitive patterns. The dialog shows only the description.
+// The filter string as QFileDialog name filters, "description (pattern pattern)"; the dialog
+// shows only the description.
 QStringList qtNameFilters(const QString &filter);
 
 // The file dialog over QFileDialog, the same on every desktop (Qt's own, not the native one).
