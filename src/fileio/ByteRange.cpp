@@ -6,7 +6,11 @@
 #include <QSaveFile>
 
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -67,12 +71,31 @@ QString Reason(const QFileDevice &file, bool writing)
     return QStringLiteral("%1（%2）。").arg(what, file.errorString());
 }
 
+// Filling a long range faults its buffer in one 4 KiB page at a time, which costs about as much as
+// the copy itself; 2 MiB pages cut that to almost nothing. Only a hint: ignored where unsupported.
+void PreferHugePages(char *data, qint64 size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+    const auto first = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (first + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t end = (first + std::uintptr_t(size)) & ~(kHuge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
 // The first `size` bytes of a buffer, allocated without clearing: it is about to be overwritten
 // by the read, so clearing it first would touch every page twice.
 ByteBuffer Allocate(const QString &path, qint32 size)
 {
     try {
-        return ByteBuffer(size, Qt::Uninitialized);
+        ByteBuffer buffer(size, Qt::Uninitialized);
+        PreferHugePages(buffer.data(), size);
+        return buffer;
     } catch (const std::bad_alloc &) {
         Fail(QStringLiteral("%1：内存不足，无法容纳 %2 字节。").arg(CannotRead(path)).arg(size));
     }
