@@ -4,6 +4,8 @@
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -62,6 +64,11 @@ void TestMainWindow::startsInItsWorkingState()
     QCOMPARE(fake.player->uiMode, QStringLiteral("full"));
 
     QCOMPARE(window.size(), QSize(413, 179));
+    // Centred across, a third down, with the designed 6315 x 3195 twip outer size.
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    const float left = (screen.width() * 15.0f - 6315.0f) / 2.0f;
+    const float top = (screen.height() * 15.0f - 3195.0f) / 3.0f;
+    QCOMPARE(window.pos(), QPoint(Twips::toPixels(left), Twips::toPixels(top)));
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
 }

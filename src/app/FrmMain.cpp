@@ -8,6 +8,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
 #include "ui/FrmAbout.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
@@ -152,9 +153,9 @@ void FrmMain::placeOnScreen()
                                    : Twips::fromPixels(this->width()) + DesignedFrameWidth;
     const float height = frameKnown ? Twips::fromPixels(frameGeometry().height())
                                     : Twips::fromPixels(this->height()) + DesignedFrameHeight;
-    const float left = (screenWidth - width) / 2.0f;
-    const float top = (screenHeight - height) / 3.0f;
-    move(Twips::toPixels(left), Twips::toPixels(top));
+    const QPointF where = ::placeOnScreen({screenWidth, screenHeight}, {width, height});
+    move(Twips::toPixels(static_cast<float>(where.x())),
+         Twips::toPixels(static_cast<float>(where.y())));
 }
 
 void FrmMain::resizeEvent(QResizeEvent *event)
@@ -362,9 +363,8 @@ void FrmMain::setEnd()
 {
     if (m_cut.SourceFile.isEmpty())
         return;
-    if (m_skin.ShapXuan->isHidden())
-        return m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
-                                         MessageBoxes::Icon::None);
+    if (!startIsMarked())
+        return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     const double d = mediaDuration(player, m_cut.SourceFile);
     const double W = m_skin.Shape2->Width();
@@ -378,13 +378,22 @@ void FrmMain::stretchToEnd()
 {
     if (m_cut.SourceFile.isEmpty())
         return;
-    if (m_skin.ShapXuan->isHidden())
-        return m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
-                                         MessageBoxes::Icon::None);
+    if (!startIsMarked())
+        return;
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
     const double W = m_skin.Shape2->Width();
     applyEnd(ToInt32(Add(Sub(W, Ls), L)));
+}
+
+bool FrmMain::startIsMarked()
+{
+    // The visible selection is the sign that a start has been marked.
+    if (!m_skin.ShapXuan->isHidden())
+        return true;
+    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
+                              MessageBoxes::Icon::None);
+    return false;
 }
 
 void FrmMain::applyEnd(qint32 width)

@@ -61,6 +61,7 @@ private:
     void showAbout();
 
     void runCommand(void (FrmMain::*command)());
+    bool startIsMarked();
     void applyEnd(qint32 width);
     QString sourcePathFromCaption() const;
     void pumpEvents();

@@ -1,6 +1,7 @@
 #include "ui/FrmAbout.h"
 
 #include "AppInfo.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/Twips.h"
 
 #include <QColor>
@@ -166,11 +167,7 @@ frmAbout::~frmAbout() = default;
 
 QPointF frmAbout::placeOnScreen(QSizeF screenTwips, QSizeF outerTwips)
 {
-    const float left =
-        (static_cast<float>(screenTwips.width()) - static_cast<float>(outerTwips.width())) / 2.0f;
-    const float top =
-        (static_cast<float>(screenTwips.height()) - static_cast<float>(outerTwips.height())) / 3.0f;
-    return {left, top};
+    return ::placeOnScreen(screenTwips, outerTwips);
 }
 
 QSizeF frmAbout::outerSizeTwips() const
