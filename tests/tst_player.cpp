@@ -67,6 +67,7 @@ private slots:
 
     void dragIsNotPulledBack();
     void seekHappensOnRelease();
+    void windowTimeTextAreaStaysClear();
     void uiModeShowsTheBar_data();
     void uiModeShowsTheBar();
     void contextMenuFollowsSetting();
@@ -346,6 +347,25 @@ void TestPlayer::seekHappensOnRelease()
     QCOMPARE(seeks.size(), 1);
     const qint64 target = seeks.first().first().toLongLong();
     QVERIFY2(target > 4500 && target < 5500, qPrintable(QString::number(target)));
+}
+
+void TestPlayer::windowTimeTextAreaStaysClear()
+{
+    // The window writes its green time text at (224, 24) over the player: that stretch must be
+    // plain dark background, the same across each row, whatever the bar shows.
+    PlayerTransportBar bar;
+    bar.setDuration(10000);
+    bar.setPosition(5000);
+    bar.setStatusText(QStringLiteral("一段相当长的状态文字，长得足以伸进右边去"));
+    const QImage image = bar.grab().toImage();
+    QCOMPARE(image.size(), QSize(385, 49));
+    for (int y = 20; y <= 40; ++y) {
+        const QColor first = image.pixelColor(200, y);
+        QVERIFY2(first.lightness() < 80, qPrintable(QString::number(y)));
+        for (int x = 201; x <= 290; ++x)
+            QVERIFY2(image.pixel(x, y) == image.pixel(200, y),
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    }
 }
 
 void TestPlayer::uiModeShowsTheBar_data()
