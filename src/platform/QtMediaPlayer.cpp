@@ -9,6 +9,7 @@
 #include <QMediaDevices>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -27,33 +28,19 @@ QUrl sourceFor(const QString &url)
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
-    : MediaPlayer(parent), m_player(new QMediaPlayer(this)), m_audio(new QAudioOutput(this)),
-      m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this))
+    : MediaPlayer(parent), m_audio(new QAudioOutput(this)), m_bar(new PlayerTransportBar(this)),
+      m_menu(new QMenu(this))
 {
     // Without any sound device (a headless build machine) QMediaDevices lists no output and the
     // GStreamer backend's autoaudiosink settles on a clock-synchronised fake sink, so playback
     // still runs in real time; no special case is needed here.
     m_audio->setVolume(0.5f);
-    m_player->setAudioOutput(m_audio);
-    m_player->setLoops(1);
 
     // Follow the system's default output when devices come and go (a headset plugged in).
     auto *devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioOutputsChanged, this,
             [this] { m_audio->setDevice(QMediaDevices::defaultAudioOutput()); });
 
-    // Queued, so that by the time a stop is reported the player has also said whether the
-    // media ran out; the window hears "ended" before "stopped".
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState state) {
-                QMetaObject::invokeMethod(
-                    this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
-            });
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
-    connect(m_player, &QMediaPlayer::errorOccurred, this, &QtMediaPlayer::onError);
-    connect(m_player, &QMediaPlayer::durationChanged, m_bar, &PlayerTransportBar::setDuration);
-    connect(m_player, &QMediaPlayer::positionChanged, m_bar, &PlayerTransportBar::setPosition);
-    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
     connect(m_audio, &QAudioOutput::volumeChanged, m_bar,
             [this](float volume) { m_bar->setVolume(qRound(volume * 100.0f)); });
     connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
@@ -70,6 +57,7 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     m_menu->addAction(QStringLiteral("暂停"), this, &QtMediaPlayer::pause);
     m_menu->addAction(QStringLiteral("停止"), this, &QtMediaPlayer::stop);
 
+    replacePlayer();
     m_bar->setVolume(volume());
     resize(sizeHint());
     m_bar->setGeometry(rect());
@@ -87,14 +75,48 @@ QtMediaPlayer::~QtMediaPlayer()
     m_player = nullptr;
 }
 
+void QtMediaPlayer::replacePlayer()
+{
+    // A fresh QMediaPlayer per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
+    // still queued from a file that failed would otherwise land on the next file and stop it.
+    if (QMediaPlayer *old = m_player) {
+        const bool wasStopped = old->playbackState() == QMediaPlayer::StoppedState;
+        disconnect(old, nullptr, this, nullptr);
+        disconnect(old, nullptr, m_bar, nullptr);
+        old->stop();
+        old->setAudioOutput(nullptr);
+        old->deleteLater();
+        if (!wasStopped) {
+            QMetaObject::invokeMethod(
+                this, [this] { reportPlaybackState(QMediaPlayer::StoppedState); },
+                Qt::QueuedConnection);
+        }
+    }
+
+    m_player = new QMediaPlayer(this);
+    m_player->setAudioOutput(m_audio);
+    m_player->setLoops(m_playCount);
+    // Queued, so that by the time a stop is reported the player has also said whether the
+    // media ran out; the window hears "ended" before "stopped".
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
+            [this](QMediaPlayer::PlaybackState state) {
+                QMetaObject::invokeMethod(
+                    this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
+            });
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, &QtMediaPlayer::onError);
+    connect(m_player, &QMediaPlayer::durationChanged, this, &QtMediaPlayer::onDuration);
+    connect(m_player, &QMediaPlayer::positionChanged, m_bar, &PlayerTransportBar::setPosition);
+    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
+    m_failed = false;
+    forgetDuration();
+    m_bar->setPosition(0);
+}
+
 void QtMediaPlayer::close()
 {
-    m_player->stop();
-    m_player->setSource(QUrl());
+    replacePlayer();
     m_url.clear();
-    m_failed = false;
-    m_bar->setDuration(0);
-    m_bar->setPosition(0);
     refreshStatus();
 }
 
@@ -106,12 +128,14 @@ void QtMediaPlayer::setURL(const QString &url)
     }
     const QUrl source = sourceFor(url);
     m_url = url;
-    m_failed = false;
-    // QMediaPlayer ignores a source it already holds, so "open it again" means "from the top".
-    if (m_player->source() == source)
+    // Opening the file already open means "from the top", unless it failed: then start afresh,
+    // it may have been put right since.
+    if (m_player->source() == source && !m_failed) {
         m_player->setPosition(0);
-    else
+    } else {
+        replacePlayer();
         m_player->setSource(source);
+    }
     if (m_autoStart)
         m_player->play();
     refreshStatus();
@@ -156,12 +180,8 @@ bool QtMediaPlayer::mute() const
 
 void QtMediaPlayer::setPlayCount(int count)
 {
-    m_player->setLoops(std::max(1, count));
-}
-
-int QtMediaPlayer::playCount() const
-{
-    return m_player->loops();
+    m_playCount = std::max(1, count);
+    m_player->setLoops(m_playCount);
 }
 
 void QtMediaPlayer::play()
@@ -198,13 +218,12 @@ double QtMediaPlayer::currentPosition() const
 
 QString QtMediaPlayer::durationString() const
 {
-    return TimeText::fromMilliseconds(hasMedia() ? m_player->duration() : 0);
+    return TimeText::fromMilliseconds(hasMedia() ? m_duration : 0);
 }
 
 double QtMediaPlayer::duration() const
 {
-    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->duration())) / 1000.0
-                      : 0.0;
+    return hasMedia() ? static_cast<double>(m_duration) / 1000.0 : 0.0;
 }
 
 QSize QtMediaPlayer::sizeHint() const
@@ -258,6 +277,22 @@ void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
     }
 }
 
+void QtMediaPlayer::onDuration(qint64 milliseconds)
+{
+    // Qt 6.4 reports a length of 0 once stopped; the file has not got shorter, so keep what
+    // was learnt until another file is opened.
+    if (milliseconds <= 0)
+        return;
+    m_duration = milliseconds;
+    m_bar->setDuration(milliseconds);
+}
+
+void QtMediaPlayer::forgetDuration()
+{
+    m_duration = 0;
+    m_bar->setDuration(0);
+}
+
 void QtMediaPlayer::onMediaStatus(QMediaPlayer::MediaStatus status)
 {
     if (status == QMediaPlayer::InvalidMedia)
@@ -275,8 +310,9 @@ void QtMediaPlayer::onError(QMediaPlayer::Error error)
     // a stop. Deferred: this runs inside the backend's own report.
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            if (m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+        [this, failing = QPointer<QMediaPlayer>(m_player)] {
+            if (failing && failing == m_player && m_failed &&
+                m_player->playbackState() != QMediaPlayer::StoppedState)
                 m_player->stop();
         },
         Qt::QueuedConnection);

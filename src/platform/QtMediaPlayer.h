@@ -48,7 +48,7 @@ public:
     bool mute() const;
     // How often a file plays through; 1 means no repeat.
     void setPlayCount(int count);
-    int playCount() const;
+    int playCount() const { return m_playCount; }
 
     void play();
     void pause();
@@ -74,6 +74,9 @@ protected:
 
 private:
     void reportPlaybackState(QMediaPlayer::PlaybackState state);
+    void replacePlayer();
+    void onDuration(qint64 milliseconds);
+    void forgetDuration();
     void onMediaStatus(QMediaPlayer::MediaStatus status);
     void onError(QMediaPlayer::Error error);
     void refreshStatus();
@@ -84,7 +87,9 @@ private:
     PlayerTransportBar *m_bar = nullptr;
     QMenu *m_menu = nullptr;
     QString m_url;
+    qint64 m_duration = 0; // ms, of the open file; 0 while unknown
     QString m_uiMode = QStringLiteral("full");
+    int m_playCount = 1;
     bool m_autoStart = true;
     bool m_fullScreen = false;
     bool m_stretchToFit = false;

@@ -1,0 +1,429 @@
+#include "platform/PlayerTransportBar.h"
+#include "platform/QtMediaPlayer.h"
+#include "platform/TimeText.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QFile>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int patience = 10000; // ms; a loaded build machine can be slow to start a pipeline
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(VELQUIST_FIXTURES "/") + QLatin1String(name);
+}
+
+QList<qint32> states(const QSignalSpy &spy)
+{
+    QList<qint32> seen;
+    for (const QList<QVariant> &call : spy)
+        seen << call.at(0).toInt();
+    return seen;
+}
+
+bool anyDialogShown()
+{
+    if (QApplication::activeModalWidget())
+        return true;
+    const QWidgetList all = QApplication::topLevelWidgets();
+    return std::any_of(all.cbegin(), all.cend(), [](QWidget *w) {
+        return w->isVisible() && qobject_cast<QDialog *>(w) != nullptr;
+    });
+}
+
+} // namespace
+
+class TestPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timeText_data();
+    void timeText();
+    void timeTextFromMilliseconds();
+
+    void stockSettings();
+    void playsFromTheStartOnOpen();
+    void pauseAndStopAreReported();
+    void endOfMediaComesBeforeStop();
+    void closeReleasesTheMedia();
+    void openingAgainRestarts();
+    void unplayableFileFailsQuietly_data();
+    void unplayableFileFailsQuietly();
+    void transportBarDrivesThePlayer();
+
+    void dragIsNotPulledBack();
+    void seekHappensOnRelease();
+    void windowTimeTextAreaStaysClear();
+    void uiModeShowsTheBar_data();
+    void uiModeShowsTheBar();
+    void contextMenuFollowsSetting();
+};
+
+void TestPlayer::timeText_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zero") << 0.0 << "00:00";
+    QTest::newRow("fraction cut down") << 59.4 << "00:59";
+    QTest::newRow("just short of a minute") << 59.999 << "00:59";
+    QTest::newRow("minute and five") << 65.0 << "01:05";
+    QTest::newRow("200 s") << 200.0 << "03:20";
+    QTest::newRow("last before an hour") << 3599.9 << "59:59";
+    QTest::newRow("one hour") << 3600.0 << "1:00:00";
+    QTest::newRow("hour, minutes, seconds") << 3600.0 + 125.0 << "1:02:05";
+    QTest::newRow("over ten hours") << 36000.0 + 61.0 << "10:01:01";
+    QTest::newRow("negative") << -5.0 << "00:00";
+    QTest::newRow("tiny negative") << -0.0001 << "00:00";
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << "00:00";
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << "00:00";
+}
+
+void TestPlayer::timeText()
+{
+    QFETCH(double, seconds);
+    QFETCH(QString, expected);
+    QCOMPARE(TimeText::fromSeconds(seconds), expected);
+}
+
+void TestPlayer::timeTextFromMilliseconds()
+{
+    QCOMPARE(TimeText::fromMilliseconds(3030), QStringLiteral("00:03"));
+    QCOMPARE(TimeText::fromMilliseconds(999), QStringLiteral("00:00"));
+    QCOMPARE(TimeText::fromMilliseconds(3600 * 1000), QStringLiteral("1:00:00"));
+    QCOMPARE(TimeText::fromMilliseconds(-1), QStringLiteral("00:00"));
+    // An absurd length must still print, not overflow.
+    QVERIFY(!TimeText::fromSeconds(1e300).isEmpty());
+}
+
+void TestPlayer::stockSettings()
+{
+    QtMediaPlayer player;
+    QVERIFY(player.autoStart());
+    QCOMPARE(player.volume(), 50);
+    QCOMPARE(player.transportBar()->volumeSlider()->value(), 50);
+    QVERIFY(!player.mute());
+    QCOMPARE(player.playCount(), 1);
+    QVERIFY(player.enableContextMenu());
+    QCOMPARE(player.uiMode(), QStringLiteral("full"));
+    QCOMPARE(player.size(), QSize(385, 49));
+    // Nothing open: every question still has an answer.
+    QCOMPARE(player.URL(), QString());
+    QCOMPARE(player.currentMedia().durationString(), QStringLiteral("00:00"));
+    QCOMPARE(player.currentMedia().duration(), 0.0);
+    QCOMPARE(player.controls().currentPositionString(), QString());
+    QCOMPARE(player.controls().currentPosition(), 0.0);
+}
+
+void TestPlayer::playsFromTheStartOnOpen()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(fixture("tone-3s.mp3"));
+    QCOMPARE(player.URL(), fixture("tone-3s.mp3"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(MediaPlayer::Playing), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.3, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player.currentMedia().duration() - 3.0) < 0.2, patience);
+    QCOMPARE(player.currentMedia().durationString(), QStringLiteral("00:03"));
+    QVERIFY(player.controls().currentPositionString().startsWith(QStringLiteral("00:0")));
+    QCOMPARE(player.transportBar()->statusText(), QStringLiteral("正在播放"));
+}
+
+void TestPlayer::pauseAndStopAreReported()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentMedia().duration() > 0.0, patience);
+
+    player.pause();
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Paused), patience);
+    QVERIFY(!player.controls().currentPositionString().isEmpty());
+    const double heldAt = player.controls().currentPosition();
+
+    player.controls().stop();
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(player.controls().currentPositionString(), QString());
+    QVERIFY(!states(spy).contains(QtMediaPlayer::MediaEnded));
+    QVERIFY(heldAt < 3.0);
+    // Stopping keeps the file: its length is still known.
+    QCOMPARE(player.currentMedia().durationString(), QStringLiteral("00:03"));
+}
+
+void TestPlayer::endOfMediaComesBeforeStop()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.1, patience);
+    // Skip most of the tone through the bar, as a user would.
+    emit player.transportBar()->seekRequested(2500);
+
+    QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(QtMediaPlayer::MediaEnded), patience);
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    const QList<qint32> seen = states(spy);
+    QCOMPARE(seen.mid(seen.size() - 2),
+             (QList<qint32>{QtMediaPlayer::MediaEnded, MediaPlayer::Stopped}));
+    QCOMPARE(seen.count(QtMediaPlayer::MediaEnded), 1);
+    QCOMPARE(player.controls().currentPositionString(), QString());
+}
+
+void TestPlayer::closeReleasesTheMedia()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+
+    player.close();
+    QCOMPARE(player.controls().currentPositionString(), QString());
+    QCOMPARE(player.currentMedia().durationString(), QStringLiteral("00:00"));
+    QCOMPARE(player.currentMedia().duration(), 0.0);
+    QCOMPARE(player.URL(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(player.controls().currentPositionString(), QString());
+
+    // With nothing open, play is ignored rather than failing.
+    spy.clear();
+    player.play();
+    QCOMPARE(player.controls().currentPositionString(), QString());
+    QCoreApplication::processEvents();
+    QVERIFY(!states(spy).contains(MediaPlayer::Playing));
+}
+
+void TestPlayer::openingAgainRestarts()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 1.0, patience);
+
+    player.setURL(fixture("tone-3s.mp3"));
+    // Left alone it would now be past 1 s and on its way out; restarted it is near the start.
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() < 0.8, 1500);
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QVERIFY(!states(spy).contains(QtMediaPlayer::MediaEnded));
+
+    // Also after it ran out and stopped.
+    player.controls().stop();
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Playing), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+}
+
+void TestPlayer::unplayableFileFailsQuietly_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("text named .mp3") << "text";
+    QTest::newRow("empty file") << "empty";
+    QTest::newRow("missing file") << "missing";
+}
+
+void TestPlayer::unplayableFileFailsQuietly()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = fixture("not-audio.mp3");
+    if (kind == QLatin1String("empty")) {
+        path = dir.filePath(QStringLiteral("空.mp3"));
+        QFile empty(path);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+    } else if (kind == QLatin1String("missing")) {
+        path = dir.filePath(QStringLiteral("不存在.mp3"));
+    }
+
+    QtMediaPlayer player;
+    player.show();
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    player.setURL(path);
+    QTRY_COMPARE_WITH_TIMEOUT(player.transportBar()->statusText(), QStringLiteral("无法播放"),
+                              patience);
+    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && states(spy).last() == MediaPlayer::Stopped,
+                             patience);
+    QVERIFY(!anyDialogShown());
+    QCOMPARE(player.controls().currentPositionString(), QString());
+    QCOMPARE(player.currentMedia().durationString(), QStringLiteral("00:00"));
+
+    // The player is still good for a real file afterwards.
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QCOMPARE(player.transportBar()->statusText(), QStringLiteral("正在播放"));
+}
+
+void TestPlayer::transportBarDrivesThePlayer()
+{
+    QtMediaPlayer player;
+    player.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&player));
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    PlayerTransportBar *bar = player.transportBar();
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isPlaying(), patience);
+
+    QTest::mouseClick(bar->playPauseButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Paused), patience);
+    QCOMPARE(bar->playPauseButton()->toolTip(), QStringLiteral("播放"));
+    QCOMPARE(bar->statusText(), QStringLiteral("已暂停"));
+
+    QTest::mouseClick(bar->playPauseButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Playing), patience);
+    QCOMPARE(bar->playPauseButton()->toolTip(), QStringLiteral("暂停"));
+
+    QTest::mouseClick(bar->stopButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(bar->statusText(), QStringLiteral("已停止"));
+
+    bar->volumeSlider()->setValue(20);
+    QCOMPARE(player.volume(), 20);
+    QTest::mouseClick(bar->muteButton(), Qt::LeftButton);
+    QVERIFY(player.mute());
+    // And back the other way: the bar shows what the player was set to.
+    player.setVolume(80);
+    QCOMPARE(bar->volumeSlider()->value(), 80);
+    player.setMute(false);
+    QVERIFY(!bar->muteButton()->isChecked());
+}
+
+void TestPlayer::dragIsNotPulledBack()
+{
+    PlayerTransportBar bar;
+    bar.setDuration(10000);
+    bar.setPosition(1000);
+    QCOMPARE(bar.seekSlider()->value(), 1000);
+
+    bar.seekSlider()->setSliderDown(true);
+    bar.setPosition(5000);
+    QCOMPARE(bar.seekSlider()->value(), 1000);
+
+    bar.seekSlider()->setSliderDown(false);
+    bar.setPosition(5000);
+    QCOMPARE(bar.seekSlider()->value(), 5000);
+
+    // Positions outside the media are held to its ends.
+    bar.setPosition(-20);
+    QCOMPARE(bar.seekSlider()->value(), 0);
+    bar.setPosition(99999);
+    QCOMPARE(bar.seekSlider()->value(), 10000);
+}
+
+void TestPlayer::seekHappensOnRelease()
+{
+    PlayerTransportBar bar;
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    QSignalSpy seeks(&bar, &PlayerTransportBar::seekRequested);
+    QAbstractSlider *slider = bar.seekSlider();
+
+    // No media length yet: the seek bar takes no clicks.
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, 5));
+    QVERIFY(seeks.isEmpty());
+
+    bar.setDuration(10000);
+    const int y = slider->height() / 2;
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() / 4, y));
+    QTest::mouseMove(slider, QPoint(slider->width() / 2, y));
+    bar.setPosition(100); // playback keeps reporting during the drag
+    QVERIFY(seeks.isEmpty());
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, y));
+
+    QCOMPARE(seeks.size(), 1);
+    const qint64 target = seeks.first().first().toLongLong();
+    QVERIFY2(target > 4500 && target < 5500, qPrintable(QString::number(target)));
+}
+
+void TestPlayer::windowTimeTextAreaStaysClear()
+{
+    // The window writes its green time text at (224, 24) over the player: that stretch must be
+    // plain dark background, the same across each row, whatever the bar shows.
+    PlayerTransportBar bar;
+    bar.setDuration(10000);
+    bar.setPosition(5000);
+    bar.setStatusText(QStringLiteral("一段相当长的状态文字，长得足以伸进右边去"));
+    const QImage image = bar.grab().toImage();
+    QCOMPARE(image.size(), QSize(385, 49));
+    for (int y = 20; y <= 40; ++y) {
+        const QColor first = image.pixelColor(200, y);
+        QVERIFY2(first.lightness() < 80, qPrintable(QString::number(y)));
+        for (int x = 201; x <= 290; ++x)
+            QVERIFY2(image.pixel(x, y) == image.pixel(200, y),
+                     qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    }
+}
+
+void TestPlayer::uiModeShowsTheBar_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("bar");
+    QTest::addColumn<bool>("volume");
+    QTest::newRow("full") << "full" << true << true;
+    QTest::newRow("mini drops volume") << "mini" << true << false;
+    QTest::newRow("none") << "none" << false << false;
+    QTest::newRow("invisible") << "invisible" << false << false;
+    QTest::newRow("any case") << "Full" << true << true;
+}
+
+void TestPlayer::uiModeShowsTheBar()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, bar);
+    QFETCH(bool, volume);
+    QtMediaPlayer player;
+    // Start from the opposite, so the mode really has to change something.
+    player.setUiMode(bar ? QStringLiteral("none") : QStringLiteral("full"));
+    player.setUiMode(mode);
+    QCOMPARE(player.transportBar()->isVisibleTo(&player), bar);
+    QCOMPARE(player.transportBar()->volumeSlider()->isVisibleTo(&player), volume);
+
+    // An unknown word leaves things as they are.
+    player.setUiMode(QStringLiteral("skinned"));
+    QCOMPARE(player.transportBar()->isVisibleTo(&player), bar);
+}
+
+void TestPlayer::contextMenuFollowsSetting()
+{
+    QWidget window;
+    QtMediaPlayer *player = new QtMediaPlayer(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // A right-click anywhere on the bar reaches the player.
+    const QPoint at(10, 30);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, player->mapToGlobal(at));
+    QApplication::sendEvent(player->transportBar(), &click);
+    QTRY_COMPARE(QApplication::activePopupWidget(), player->contextMenu());
+    QStringList texts;
+    for (QAction *action : player->contextMenu()->actions())
+        texts << action->text();
+    QCOMPARE(texts,
+             (QStringList{QStringLiteral("播放"), QStringLiteral("暂停"), QStringLiteral("停止")}));
+    player->contextMenu()->close();
+    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+
+    player->setEnableContextMenu(false);
+    QContextMenuEvent again(QContextMenuEvent::Mouse, at, player->mapToGlobal(at));
+    QApplication::sendEvent(player->transportBar(), &again);
+    QVERIFY(again.isAccepted()); // not handed on to the window behind either
+    QCoreApplication::processEvents();
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
+}
+
+QTEST_MAIN(TestPlayer)
+#include "tst_player.moc"
