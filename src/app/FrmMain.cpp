@@ -7,6 +7,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
+#include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinControls.h"
@@ -87,10 +88,7 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
 
-    // A 9-point CJK face at 96 dpi: 12 pixels a Chinese character, as the captions were placed.
-    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(defaultFont());
 
     m_background.load(QStringLiteral(":/background.jpg"));
     m_skin.build(this, m_platform.player);
