@@ -43,11 +43,11 @@ set(CPACK_PACKAGE_VENDOR "Velquist")
 set(CPACK_PACKAGE_CONTACT "Velquist <velquist@example.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL ${VELQUIST_HOMEPAGE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a piece out of an MP3 file without re-encoding")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Velquistmp3剪切器 (Velquist MP3 cutter) plays an MP3 file in its own window; mark a start "
-    "and an end on the track bar while listening and save the marked stretch as a new MP3 file. "
-    "The cut is a plain copy of the bytes, so it is instant and lossless. The interface is in "
-    "Simplified Chinese.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Velquistmp3剪切器 (Velquist MP3 cutter) plays an MP3 file in its own window;\n"
+    "mark a start and an end on the track bar while listening and save the\n"
+    "marked stretch as a new MP3 file. The cut is a plain copy of the bytes,\n"
+    "so it is instant and lossless. The interface is in Simplified Chinese.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing the program need on Debian 12.
+# Extra package names given as arguments are installed as well (scripts/check.sh adds its tools).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     fonts-wqy-microhei
     lame sox libsox-fmt-mp3 xvfb xauth
+    "$@"
 )
 
 missing=()

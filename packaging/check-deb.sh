@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Checks a built Debian package: the files a user needs are inside, nothing that should stay out
+# (tests, benchmarks, files outside /usr) is, and the run-time dependencies are declared.
+#   packaging/check-deb.sh build/velquist-mp3-cutter_*.deb
+set -euo pipefail
+deb=${1:?usage: $0 package.deb}
+id=io.github.velquist.Mp3Cutter
+name=velquist-mp3-cutter
+
+failures=0
+fail() {
+    echo "check-deb: $*" >&2
+    failures=$((failures + 1))
+}
+
+listing=$(dpkg-deb -c "$deb")
+# Path and, for links, the target: "./usr/bin/x -> ../lib/x/x".
+paths=$(awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' <<<"$listing")
+
+expect_path() {
+    grep -qxF -- "$1" <<<"$paths" || fail "missing $1"
+}
+expect_path "./usr/bin/$name -> ../lib/$name/$name"
+expect_path "./usr/lib/$name/$name"
+expect_path "./usr/lib/$name/按钮.gif"
+expect_path "./usr/lib/$name/按钮D.gif"
+expect_path "./usr/share/applications/$id.desktop"
+expect_path "./usr/share/metainfo/$id.metainfo.xml"
+for size in 16 24 32 48 64 72 96 128 256; do
+    expect_path "./usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
+done
+grep -q "^-rwxr-xr-x .* ./usr/lib/$name/$name\$" <<<"$listing" ||
+    fail "the program is not executable"
+
+while read -r path; do
+    case $path in
+    ./usr/*) ;;
+    *) fail "file outside /usr: $path" ;;
+    esac
+done < <(awk '{print $1}' <<<"$paths" | grep -v '^\./$\|^\./usr/$')
+grep -E 'tst_|bench' <<<"$paths" && fail "tests or benchmarks are packaged"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[[ $(field Package) == "$name" ]] || fail "package name is $(field Package)"
+[[ $(field Version) == 1.2.0.2 ]] || fail "version is $(field Version)"
+[[ $(field Section) == sound ]] || fail "section is $(field Section)"
+[[ -n $(field Maintainer) ]] || fail "no maintainer"
+[[ -n $(field Description) ]] || fail "no description"
+
+# Run-time dependencies, one name each: Qt's libraries (found by dpkg-shlibdeps), the GStreamer
+# elements that decode MP3, Qt's translations and a font with Chinese characters.
+depends=$(field Depends)
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 \
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good qt6-translations-l10n fonts-wqy-microhei; do
+    grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+done
+# Build-time packages must not be dragged onto users' machines.
+grep -qE -- '-dev( |,|$)' <<<"$depends" && fail "Depends names a -dev package"
+
+if ((failures)); then
+    echo "check-deb: $failures problem(s) in $deb" >&2
+    exit 1
+fi
+echo "check-deb: $deb is complete"
+echo "Depends: $depends"
