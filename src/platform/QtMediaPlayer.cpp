@@ -28,13 +28,48 @@ QUrl sourceFor(const QString &url)
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
-    : MediaPlayer(parent), m_audio(new QAudioOutput(this)), m_bar(new PlayerTransportBar(this)),
-      m_menu(new QMenu(this))
+    : MediaPlayer(parent), m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this))
 {
+    connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
+    connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
+    connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
+    connect(m_bar, &PlayerTransportBar::seekRequested, this,
+            [this](qint64 milliseconds) { backend()->setPosition(milliseconds); });
+    connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
+    connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
+
+    m_menu->addAction(QStringLiteral("播放"), this, &QtMediaPlayer::play);
+    m_menu->addAction(QStringLiteral("暂停"), this, &QtMediaPlayer::pause);
+    m_menu->addAction(QStringLiteral("停止"), this, &QtMediaPlayer::stop);
+
+    m_bar->setVolume(InitialVolume);
+    resize(sizeHint());
+    m_bar->setGeometry(rect());
+    refreshStatus();
+}
+
+QMediaPlayer *QtMediaPlayer::backend() const
+{
+    // Made on first use: loading the multimedia back end and GStreamer's plug-ins costs more than
+    // the rest of start-up together, and the window must show before any file is opened.
+    if (!m_player)
+        const_cast<QtMediaPlayer *>(this)->createBackend();
+    return m_player;
+}
+
+QAudioOutput *QtMediaPlayer::audio() const
+{
+    backend();
+    return m_audio;
+}
+
+void QtMediaPlayer::createBackend()
+{
+    m_audio = new QAudioOutput(this);
     // Without any sound device (a headless build machine) QMediaDevices lists no output and the
     // GStreamer backend's autoaudiosink settles on a clock-synchronised fake sink, so playback
     // still runs in real time; no special case is needed here.
-    m_audio->setVolume(0.5f);
+    m_audio->setVolume(static_cast<float>(InitialVolume) / 100.0f);
 
     // Follow the system's default output when devices come and go (a headset plugged in).
     auto *devices = new QMediaDevices(this);
@@ -45,29 +80,15 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
             [this](float volume) { m_bar->setVolume(qRound(volume * 100.0f)); });
     connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
 
-    connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
-    connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
-    connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
-    connect(m_bar, &PlayerTransportBar::seekRequested, this,
-            [this](qint64 milliseconds) { m_player->setPosition(milliseconds); });
-    connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
-    connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
-
-    m_menu->addAction(QStringLiteral("播放"), this, &QtMediaPlayer::play);
-    m_menu->addAction(QStringLiteral("暂停"), this, &QtMediaPlayer::pause);
-    m_menu->addAction(QStringLiteral("停止"), this, &QtMediaPlayer::stop);
-
     replacePlayer();
-    m_bar->setVolume(volume());
-    resize(sizeHint());
-    m_bar->setGeometry(rect());
-    refreshStatus();
 }
 
 QtMediaPlayer::~QtMediaPlayer()
 {
     // The pipeline may still report while it is torn down; none of that may reach a half-gone
     // widget.
+    if (!m_player)
+        return;
     disconnect(m_player, nullptr, this, nullptr);
     disconnect(m_player, nullptr, m_bar, nullptr);
     disconnect(m_audio, nullptr, m_bar, nullptr);
@@ -115,6 +136,12 @@ void QtMediaPlayer::replacePlayer()
 
 void QtMediaPlayer::close()
 {
+    if (!m_player) {
+        // Nothing was ever opened, so there is no player to start afresh.
+        m_url.clear();
+        refreshStatus();
+        return;
+    }
     replacePlayer();
     m_url.clear();
     refreshStatus();
@@ -130,14 +157,14 @@ void QtMediaPlayer::setURL(const QString &url)
     m_url = url;
     // Opening the file already open means "from the top", unless it failed: then start afresh,
     // it may have been put right since.
-    if (m_player->source() == source && !m_failed) {
-        m_player->setPosition(0);
+    if (backend()->source() == source && !m_failed) {
+        backend()->setPosition(0);
     } else {
         replacePlayer();
-        m_player->setSource(source);
+        backend()->setSource(source);
     }
     if (m_autoStart)
-        m_player->play();
+        backend()->play();
     refreshStatus();
 }
 
@@ -160,28 +187,28 @@ void QtMediaPlayer::setUiMode(const QString &mode)
 
 void QtMediaPlayer::setVolume(int percent)
 {
-    m_audio->setVolume(static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
+    audio()->setVolume(static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
 }
 
 int QtMediaPlayer::volume() const
 {
-    return qRound(m_audio->volume() * 100.0f);
+    return qRound(audio()->volume() * 100.0f);
 }
 
 void QtMediaPlayer::setMute(bool on)
 {
-    m_audio->setMuted(on);
+    audio()->setMuted(on);
 }
 
 bool QtMediaPlayer::mute() const
 {
-    return m_audio->isMuted();
+    return audio()->isMuted();
 }
 
 void QtMediaPlayer::setPlayCount(int count)
 {
     m_playCount = std::max(1, count);
-    m_player->setLoops(m_playCount);
+    backend()->setLoops(m_playCount);
 }
 
 void QtMediaPlayer::play()
@@ -189,30 +216,30 @@ void QtMediaPlayer::play()
     if (!hasMedia())
         return;
     m_failed = false;
-    m_player->play();
+    backend()->play();
 }
 
 void QtMediaPlayer::pause()
 {
-    if (m_player->playbackState() == QMediaPlayer::PlayingState)
-        m_player->pause();
+    if (backend()->playbackState() == QMediaPlayer::PlayingState)
+        backend()->pause();
 }
 
 void QtMediaPlayer::stop()
 {
-    m_player->stop();
+    backend()->stop();
 }
 
 QString QtMediaPlayer::currentPositionString() const
 {
-    if (!hasMedia() || m_player->playbackState() == QMediaPlayer::StoppedState)
+    if (!hasMedia() || backend()->playbackState() == QMediaPlayer::StoppedState)
         return {};
-    return TimeText::fromMilliseconds(m_player->position());
+    return TimeText::fromMilliseconds(backend()->position());
 }
 
 double QtMediaPlayer::currentPosition() const
 {
-    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0
+    return hasMedia() ? static_cast<double>(std::max<qint64>(0, backend()->position())) / 1000.0
                       : 0.0;
 }
 
@@ -237,7 +264,7 @@ void QtMediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
     if (!m_contextMenuEnabled)
         return;
-    const auto state = m_player->playbackState();
+    const auto state = backend()->playbackState();
     const QList<QAction *> actions = m_menu->actions();
     actions.at(0)->setEnabled(hasMedia() && state != QMediaPlayer::PlayingState);
     actions.at(1)->setEnabled(state == QMediaPlayer::PlayingState);
@@ -264,7 +291,7 @@ void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
     refreshStatus();
     switch (state) {
     case QMediaPlayer::StoppedState:
-        if (m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
+        if (backend()->mediaStatus() == QMediaPlayer::EndOfMedia)
             emit PlayStateChange(MediaEnded);
         emit PlayStateChange(Stopped);
         break;
@@ -312,8 +339,8 @@ void QtMediaPlayer::onError(QMediaPlayer::Error error)
         this,
         [this, failing = QPointer<QMediaPlayer>(m_player)] {
             if (failing && failing == m_player && m_failed &&
-                m_player->playbackState() != QMediaPlayer::StoppedState)
-                m_player->stop();
+                failing->playbackState() != QMediaPlayer::StoppedState)
+                backend()->stop();
         },
         Qt::QueuedConnection);
 }
@@ -326,9 +353,9 @@ void QtMediaPlayer::refreshStatus()
     } else if (m_failed) {
         text = QStringLiteral("无法播放");
     } else {
-        switch (m_player->playbackState()) {
+        switch (backend()->playbackState()) {
         case QMediaPlayer::PlayingState:
-            text = m_player->mediaStatus() == QMediaPlayer::LoadingMedia
+            text = backend()->mediaStatus() == QMediaPlayer::LoadingMedia
                        ? QStringLiteral("正在打开")
                        : QStringLiteral("正在播放");
             break;
@@ -336,8 +363,8 @@ void QtMediaPlayer::refreshStatus()
             text = QStringLiteral("已暂停");
             break;
         case QMediaPlayer::StoppedState:
-            text = m_player->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
-                                                                       : QStringLiteral("已停止");
+            text = backend()->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
+                                                                        : QStringLiteral("已停止");
             break;
         }
     }
@@ -346,5 +373,5 @@ void QtMediaPlayer::refreshStatus()
 
 bool QtMediaPlayer::hasMedia() const
 {
-    return !m_player->source().isEmpty();
+    return m_player && !m_player->source().isEmpty();
 }

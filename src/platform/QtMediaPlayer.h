@@ -73,6 +73,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    static constexpr int InitialVolume = 50;
+
+    QMediaPlayer *backend() const;
+    QAudioOutput *audio() const;
+    void createBackend();
     void reportPlaybackState(QMediaPlayer::PlaybackState state);
     void replacePlayer();
     void onDuration(qint64 milliseconds);
@@ -82,6 +87,7 @@ private:
     void refreshStatus();
     bool hasMedia() const;
 
+    // Both made by createBackend() on first use.
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_audio = nullptr;
     PlayerTransportBar *m_bar = nullptr;
