@@ -65,22 +65,34 @@ QAudioOutput *QtMediaPlayer::audio() const
 
 void QtMediaPlayer::createBackend()
 {
-    m_audio = new QAudioOutput(this);
     // Without any sound device (a headless build machine) QMediaDevices lists no output and the
     // GStreamer backend's autoaudiosink settles on a clock-synchronised fake sink, so playback
     // still runs in real time; no special case is needed here.
-    m_audio->setVolume(static_cast<float>(InitialVolume) / 100.0f);
-
     // Follow the system's default output when devices come and go (a headset plugged in).
     auto *devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioOutputsChanged, this,
             [this] { m_audio->setDevice(QMediaDevices::defaultAudioOutput()); });
-
-    connect(m_audio, &QAudioOutput::volumeChanged, m_bar,
-            [this](float volume) { m_bar->setVolume(qRound(volume * 100.0f)); });
-    connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
-
     replacePlayer();
+}
+
+void QtMediaPlayer::replaceAudioOutput()
+{
+    // Each player gets an output of its own: handing one output from a pipeline that failed to
+    // the next one can leave its sink stuck, and the next file then never starts.
+    float volume = static_cast<float>(InitialVolume) / 100.0f;
+    bool muted = false;
+    if (QAudioOutput *old = m_audio) {
+        volume = old->volume();
+        muted = old->isMuted();
+        disconnect(old, nullptr, m_bar, nullptr);
+        old->deleteLater();
+    }
+    m_audio = new QAudioOutput(this);
+    m_audio->setVolume(volume);
+    m_audio->setMuted(muted);
+    connect(m_audio, &QAudioOutput::volumeChanged, m_bar,
+            [this](float level) { m_bar->setVolume(qRound(level * 100.0f)); });
+    connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
 }
 
 QtMediaPlayer::~QtMediaPlayer()
@@ -114,6 +126,7 @@ void QtMediaPlayer::replacePlayer()
         }
     }
 
+    replaceAudioOutput();
     m_player = new QMediaPlayer(this);
     m_player->setAudioOutput(m_audio);
     m_player->setLoops(m_playCount);
@@ -157,11 +170,14 @@ void QtMediaPlayer::setURL(const QString &url)
     m_url = url;
     // Opening the file already open means "from the top", unless it failed: then start afresh,
     // it may have been put right since.
-    if (backend()->source() == source && !m_failed) {
-        backend()->setPosition(0);
+    if (m_player && m_player->source() == source && !m_failed) {
+        m_player->setPosition(0);
     } else {
-        replacePlayer();
-        backend()->setSource(source);
+        if (m_player)
+            replacePlayer();
+        else
+            createBackend();
+        m_player->setSource(source);
     }
     if (m_autoStart)
         backend()->play();

@@ -77,6 +77,7 @@ private:
 
     QMediaPlayer *backend() const;
     QAudioOutput *audio() const;
+    void replaceAudioOutput();
     void createBackend();
     void reportPlaybackState(QMediaPlayer::PlaybackState state);
     void replacePlayer();
