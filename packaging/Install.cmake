@@ -11,6 +11,8 @@ set(VELQUIST_PRIVATE_DIR "lib/${PROJECT_NAME}")
 set(VELQUIST_ICON_SIZES 16 24 32 48 64 72 96 128 256)
 
 install(TARGETS velquist-mp3-cutter RUNTIME DESTINATION ${VELQUIST_PRIVATE_DIR})
+# The playback back end, which the player loads from the program's own folder.
+install(TARGETS velquist_playback LIBRARY DESTINATION ${VELQUIST_PRIVATE_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮.gif ${PROJECT_SOURCE_DIR}/resources/按钮D.gif
         DESTINATION ${VELQUIST_PRIVATE_DIR})
 

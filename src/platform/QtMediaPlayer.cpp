@@ -3,13 +3,11 @@
 #include "platform/PlayerTransportBar.h"
 #include "platform/TimeText.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
 #include <QContextMenuEvent>
-#include <QMediaDevices>
+#include <QCoreApplication>
+#include <QLibrary>
 #include <QMenu>
 #include <QPainter>
-#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -25,6 +23,20 @@ QUrl sourceFor(const QString &url)
     return QUrl::fromLocalFile(url);
 }
 
+// Loads the back end once per process; it stays loaded.
+CreatePlaybackSession playbackFactory()
+{
+    static CreatePlaybackSession factory = nullptr;
+    if (factory)
+        return factory;
+    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/velquist-playback"));
+    factory = reinterpret_cast<CreatePlaybackSession>(module.resolve(CreatePlaybackSessionSymbol));
+    if (!factory)
+        throw PlayerError(
+            QStringLiteral("无法加载播放组件：%1").arg(module.errorString()).toStdString());
+    return factory;
+}
+
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
@@ -33,8 +45,10 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
     connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
-    connect(m_bar, &PlayerTransportBar::seekRequested, this,
-            [this](qint64 milliseconds) { backend()->setPosition(milliseconds); });
+    connect(m_bar, &PlayerTransportBar::seekRequested, this, [this](qint64 milliseconds) {
+        if (m_player)
+            m_player->setPosition(milliseconds);
+    });
     connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
     connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
 
@@ -48,100 +62,59 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     refreshStatus();
 }
 
-QMediaPlayer *QtMediaPlayer::backend() const
+PlaybackSession *QtMediaPlayer::backend() const
 {
     // Made on first use: loading the multimedia back end and GStreamer's plug-ins costs more than
     // the rest of start-up together, and the window must show before any file is opened.
     if (!m_player)
-        const_cast<QtMediaPlayer *>(this)->createBackend();
+        const_cast<QtMediaPlayer *>(this)->replacePlayer();
     return m_player;
-}
-
-QAudioOutput *QtMediaPlayer::audio() const
-{
-    backend();
-    return m_audio;
-}
-
-void QtMediaPlayer::createBackend()
-{
-    // Without any sound device (a headless build machine) QMediaDevices lists no output and the
-    // GStreamer backend's autoaudiosink settles on a clock-synchronised fake sink, so playback
-    // still runs in real time; no special case is needed here.
-    // Follow the system's default output when devices come and go (a headset plugged in).
-    auto *devices = new QMediaDevices(this);
-    connect(devices, &QMediaDevices::audioOutputsChanged, this,
-            [this] { m_audio->setDevice(QMediaDevices::defaultAudioOutput()); });
-    replacePlayer();
-}
-
-void QtMediaPlayer::replaceAudioOutput()
-{
-    // Each player gets an output of its own: handing one output from a pipeline that failed to
-    // the next one can leave its sink stuck, and the next file then never starts.
-    float volume = static_cast<float>(InitialVolume) / 100.0f;
-    bool muted = false;
-    if (QAudioOutput *old = m_audio) {
-        volume = old->volume();
-        muted = old->isMuted();
-        disconnect(old, nullptr, m_bar, nullptr);
-        old->deleteLater();
-    }
-    m_audio = new QAudioOutput(this);
-    m_audio->setVolume(volume);
-    m_audio->setMuted(muted);
-    connect(m_audio, &QAudioOutput::volumeChanged, m_bar,
-            [this](float level) { m_bar->setVolume(qRound(level * 100.0f)); });
-    connect(m_audio, &QAudioOutput::mutedChanged, m_bar, &PlayerTransportBar::setMuted);
 }
 
 QtMediaPlayer::~QtMediaPlayer()
 {
     // The pipeline may still report while it is torn down; none of that may reach a half-gone
     // widget.
-    if (!m_player)
-        return;
-    disconnect(m_player, nullptr, this, nullptr);
-    disconnect(m_player, nullptr, m_bar, nullptr);
-    disconnect(m_audio, nullptr, m_bar, nullptr);
-    delete m_player;
-    m_player = nullptr;
+    if (m_player) {
+        m_player->dispose();
+        delete m_player;
+    }
 }
 
 void QtMediaPlayer::replacePlayer()
 {
-    // A fresh QMediaPlayer per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
-    // still queued from a file that failed would otherwise land on the next file and stop it.
-    if (QMediaPlayer *old = m_player) {
-        const bool wasStopped = old->playbackState() == QMediaPlayer::StoppedState;
-        disconnect(old, nullptr, this, nullptr);
-        disconnect(old, nullptr, m_bar, nullptr);
-        old->stop();
-        old->setAudioOutput(nullptr);
-        old->deleteLater();
+    // A fresh session per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
+    // still queued from a file that failed would otherwise land on the next file and stop it;
+    // an audio output handed on from a failed pipeline can leave the next one stuck.
+    const CreatePlaybackSession create = playbackFactory();
+    if (PlaybackSession *old = m_player) {
+        const bool wasStopped = old->state() == State::Stopped;
+        old->dispose();
+        m_player = nullptr;
         if (!wasStopped) {
             QMetaObject::invokeMethod(
-                this, [this] { reportPlaybackState(QMediaPlayer::StoppedState); },
-                Qt::QueuedConnection);
+                this, [this] { reportPlaybackState(State::Stopped); }, Qt::QueuedConnection);
         }
     }
 
-    replaceAudioOutput();
-    m_player = new QMediaPlayer(this);
-    m_player->setAudioOutput(m_audio);
-    m_player->setLoops(m_playCount);
+    PlaybackSession::Listener listener;
     // Queued, so that by the time a stop is reported the player has also said whether the
     // media ran out; the window hears "ended" before "stopped".
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState state) {
-                QMetaObject::invokeMethod(
-                    this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
-            });
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
-    connect(m_player, &QMediaPlayer::errorOccurred, this, &QtMediaPlayer::onError);
-    connect(m_player, &QMediaPlayer::durationChanged, this, &QtMediaPlayer::onDuration);
-    connect(m_player, &QMediaPlayer::positionChanged, m_bar, &PlayerTransportBar::setPosition);
-    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
+    listener.stateChanged = [this](State state) {
+        QMetaObject::invokeMethod(
+            this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
+    };
+    listener.statusChanged = [this](Status status) { onMediaStatus(status); };
+    listener.errorOccurred = [this] { onError(); };
+    listener.durationChanged = [this](qint64 ms) { onDuration(ms); };
+    listener.positionChanged = [this](qint64 ms) { m_bar->setPosition(ms); };
+    listener.seekableChanged = [this](bool seekable) { m_bar->setSeekable(seekable); };
+
+    m_player = create(this, listener);
+    ++m_generation;
+    m_player->setLoops(m_playCount);
+    m_player->setVolume(static_cast<float>(m_volume) / 100.0f);
+    m_player->setMuted(m_muted);
     m_failed = false;
     forgetDuration();
     m_bar->setPosition(0);
@@ -173,10 +146,7 @@ void QtMediaPlayer::setURL(const QString &url)
     if (m_player && m_player->source() == source && !m_failed) {
         m_player->setPosition(0);
     } else {
-        if (m_player)
-            replacePlayer();
-        else
-            createBackend();
+        replacePlayer();
         m_player->setSource(source);
     }
     if (m_autoStart)
@@ -203,28 +173,35 @@ void QtMediaPlayer::setUiMode(const QString &mode)
 
 void QtMediaPlayer::setVolume(int percent)
 {
-    audio()->setVolume(static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
+    m_volume = std::clamp(percent, 0, 100);
+    if (m_player)
+        m_player->setVolume(static_cast<float>(m_volume) / 100.0f);
+    m_bar->setVolume(m_volume);
 }
 
 int QtMediaPlayer::volume() const
 {
-    return qRound(audio()->volume() * 100.0f);
+    return m_volume;
 }
 
 void QtMediaPlayer::setMute(bool on)
 {
-    audio()->setMuted(on);
+    m_muted = on;
+    if (m_player)
+        m_player->setMuted(on);
+    m_bar->setMuted(on);
 }
 
 bool QtMediaPlayer::mute() const
 {
-    return audio()->isMuted();
+    return m_muted;
 }
 
 void QtMediaPlayer::setPlayCount(int count)
 {
     m_playCount = std::max(1, count);
-    backend()->setLoops(m_playCount);
+    if (m_player)
+        m_player->setLoops(m_playCount);
 }
 
 void QtMediaPlayer::play()
@@ -237,25 +214,27 @@ void QtMediaPlayer::play()
 
 void QtMediaPlayer::pause()
 {
-    if (backend()->playbackState() == QMediaPlayer::PlayingState)
-        backend()->pause();
+    if (m_player && m_player->state() == State::Playing)
+        m_player->pause();
 }
 
 void QtMediaPlayer::stop()
 {
-    backend()->stop();
+    // Nothing opened yet: nothing plays, and the back end need not be loaded for that.
+    if (m_player)
+        m_player->stop();
 }
 
 QString QtMediaPlayer::currentPositionString() const
 {
-    if (!hasMedia() || backend()->playbackState() == QMediaPlayer::StoppedState)
+    if (!hasMedia() || m_player->state() == State::Stopped)
         return {};
-    return TimeText::fromMilliseconds(backend()->position());
+    return TimeText::fromMilliseconds(m_player->position());
 }
 
 double QtMediaPlayer::currentPosition() const
 {
-    return hasMedia() ? static_cast<double>(std::max<qint64>(0, backend()->position())) / 1000.0
+    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0
                       : 0.0;
 }
 
@@ -280,11 +259,11 @@ void QtMediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
     if (!m_contextMenuEnabled)
         return;
-    const auto state = backend()->playbackState();
+    const State state = m_player ? m_player->state() : State::Stopped;
     const QList<QAction *> actions = m_menu->actions();
-    actions.at(0)->setEnabled(hasMedia() && state != QMediaPlayer::PlayingState);
-    actions.at(1)->setEnabled(state == QMediaPlayer::PlayingState);
-    actions.at(2)->setEnabled(state != QMediaPlayer::StoppedState);
+    actions.at(0)->setEnabled(hasMedia() && state != State::Playing);
+    actions.at(1)->setEnabled(state == State::Playing);
+    actions.at(2)->setEnabled(state != State::Stopped);
     m_menu->popup(event->globalPos());
 }
 
@@ -301,20 +280,20 @@ void QtMediaPlayer::resizeEvent(QResizeEvent *event)
     m_bar->setGeometry(rect());
 }
 
-void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
+void QtMediaPlayer::reportPlaybackState(State state)
 {
-    m_bar->setPlaying(state == QMediaPlayer::PlayingState);
+    m_bar->setPlaying(state == State::Playing);
     refreshStatus();
     switch (state) {
-    case QMediaPlayer::StoppedState:
-        if (backend()->mediaStatus() == QMediaPlayer::EndOfMedia)
+    case State::Stopped:
+        if (m_player && m_player->status() == Status::EndOfMedia)
             emit PlayStateChange(MediaEnded);
         emit PlayStateChange(Stopped);
         break;
-    case QMediaPlayer::PausedState:
+    case State::Paused:
         emit PlayStateChange(Paused);
         break;
-    case QMediaPlayer::PlayingState:
+    case State::Playing:
         emit PlayStateChange(Playing);
         break;
     }
@@ -336,27 +315,25 @@ void QtMediaPlayer::forgetDuration()
     m_bar->setDuration(0);
 }
 
-void QtMediaPlayer::onMediaStatus(QMediaPlayer::MediaStatus status)
+void QtMediaPlayer::onMediaStatus(Status status)
 {
-    if (status == QMediaPlayer::InvalidMedia)
+    if (status == Status::Invalid)
         m_failed = true;
     refreshStatus();
 }
 
-void QtMediaPlayer::onError(QMediaPlayer::Error error)
+void QtMediaPlayer::onError()
 {
-    if (error == QMediaPlayer::NoError)
-        return;
     m_failed = true;
     refreshStatus();
     // Qt 6.4 leaves the player "playing" a file it could not open; stop it so the window hears
     // a stop. Deferred: this runs inside the backend's own report.
     QMetaObject::invokeMethod(
         this,
-        [this, failing = QPointer<QMediaPlayer>(m_player)] {
-            if (failing && failing == m_player && m_failed &&
-                failing->playbackState() != QMediaPlayer::StoppedState)
-                backend()->stop();
+        [this, failing = m_generation] {
+            if (failing == m_generation && m_player && m_failed &&
+                m_player->state() != State::Stopped)
+                m_player->stop();
         },
         Qt::QueuedConnection);
 }
@@ -369,18 +346,17 @@ void QtMediaPlayer::refreshStatus()
     } else if (m_failed) {
         text = QStringLiteral("无法播放");
     } else {
-        switch (backend()->playbackState()) {
-        case QMediaPlayer::PlayingState:
-            text = backend()->mediaStatus() == QMediaPlayer::LoadingMedia
-                       ? QStringLiteral("正在打开")
-                       : QStringLiteral("正在播放");
+        switch (m_player->state()) {
+        case State::Playing:
+            text = m_player->status() == Status::Loading ? QStringLiteral("正在打开")
+                                                         : QStringLiteral("正在播放");
             break;
-        case QMediaPlayer::PausedState:
+        case State::Paused:
             text = QStringLiteral("已暂停");
             break;
-        case QMediaPlayer::StoppedState:
-            text = backend()->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
-                                                                        : QStringLiteral("已停止");
+        case State::Stopped:
+            text = m_player->status() == Status::EndOfMedia ? QStringLiteral("播放完毕")
+                                                            : QStringLiteral("已停止");
             break;
         }
     }

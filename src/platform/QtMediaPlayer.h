@@ -1,17 +1,16 @@
 #pragma once
 
 #include "platform/MediaPlayer.h"
+#include "platform/PlaybackSession.h"
 
-#include <QMediaPlayer>
 #include <QString>
 
-class QAudioOutput;
 class QMenu;
 class PlayerTransportBar;
 
-// The embedded player over Qt Multimedia: a QMediaPlayer with its audio output and our own
-// transport bar. It opens local files only and never shows a dialog of its own; a file it cannot
-// play just stops, with a word in the bar's status area.
+// The embedded player: a playback session of the Qt Multimedia back end (a module loaded on first
+// use) and our own transport bar. It opens local files only and never shows a dialog of its own; a
+// file it cannot play just stops, with a word in the bar's status area.
 class QtMediaPlayer : public MediaPlayer, private MediaControls, private MediaItem
 {
     Q_OBJECT
@@ -75,22 +74,25 @@ protected:
 private:
     static constexpr int InitialVolume = 50;
 
-    QMediaPlayer *backend() const;
-    QAudioOutput *audio() const;
-    void replaceAudioOutput();
-    void createBackend();
-    void reportPlaybackState(QMediaPlayer::PlaybackState state);
+    using State = PlaybackSession::State;
+    using Status = PlaybackSession::Status;
+
+    // The session of the open file, made on first use; throws PlayerError when the back end
+    // cannot be loaded.
+    PlaybackSession *backend() const;
     void replacePlayer();
+    void reportPlaybackState(State state);
     void onDuration(qint64 milliseconds);
     void forgetDuration();
-    void onMediaStatus(QMediaPlayer::MediaStatus status);
-    void onError(QMediaPlayer::Error error);
+    void onMediaStatus(Status status);
+    void onError();
     void refreshStatus();
     bool hasMedia() const;
 
-    // Both made by createBackend() on first use.
-    QMediaPlayer *m_player = nullptr;
-    QAudioOutput *m_audio = nullptr;
+    PlaybackSession *m_player = nullptr;
+    int m_generation = 0; // counts sessions, so late work for an old one can tell
+    int m_volume = InitialVolume;
+    bool m_muted = false;
     PlayerTransportBar *m_bar = nullptr;
     QMenu *m_menu = nullptr;
     QString m_url;
