@@ -9,10 +9,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELQUIST_WERROR=ON 
     "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 cmake --build build-asan
 cd build-asan
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
-LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0" \
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 # Without a sound card GStreamer plays into a stand-in sink that now and then runs unclocked,
 # so a timing test of the real player may see a file end at once; such a test gets two more
 # tries. A fault of ours fails every try.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0" \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --repeat until-pass:3
