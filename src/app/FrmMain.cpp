@@ -67,6 +67,17 @@ qint32 firstByteAfter(qint32 bytesBefore)
     return bytesBefore + 1;
 }
 
+// The marking formulas divide by the length; without one there is nothing to mark against.
+double mediaDuration(MediaPlayer &player, const QString &file)
+{
+    const double duration = player.currentMedia().duration();
+    if (!(duration > 0))
+        throw PlayerError(QStringLiteral("无法定位：播放器还没有得到文件“%1”的播放时长。")
+                              .arg(file)
+                              .toStdString());
+    return duration;
+}
+
 template <typename Control>
 void routeButton(Control *control, QObject *context, const std::function<void()> &press,
                  const std::function<void()> &release, const std::function<void()> &click)
@@ -317,20 +328,6 @@ QString FrmMain::sourcePathFromCaption() const
     return m_skin.LabFname->Caption().mid(5);
 }
 
-namespace {
-
-double mediaDuration(MediaPlayer &player, const QString &file)
-{
-    const double duration = player.currentMedia().duration();
-    if (!(duration > 0))
-        throw PlayerError(QStringLiteral("无法定位：播放器还没有得到文件“%1”的播放时长。")
-                              .arg(file)
-                              .toStdString());
-    return duration;
-}
-
-} // namespace
-
 void FrmMain::setStart()
 {
     if (m_cut.SourceFile.isEmpty())
@@ -434,7 +431,7 @@ void FrmMain::saveCut()
     if (chosen.isEmpty())
         return;
     // Another spelling of the source's path, or a link to it, must not be written over either.
-    if (chosen == m_cut.SourceFile || SameFile(chosen, m_cut.SourceFile))
+    if (SameFile(chosen, m_cut.SourceFile))
         return inform(QStringLiteral("原文件路径及文件名不能和新文件路径及文件名相同！"),
                       QStringLiteral("操作错误！"));
     m_cut.TargetFile = chosen;

@@ -137,14 +137,19 @@ void CheckEnd(const QString &path, qint64 position, qint64 size)
                  .arg(size));
 }
 
-void ReplaceWith(const QString &path, const ByteBuffer &bytes, qint32 position)
+// A folder or a file marked read-only is never written, in either mode.
+void RefuseProtectedTarget(const QString &path, bool replacing)
 {
     const QFileInfo existing(path);
     if (existing.isDir())
         Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotWrite(path)));
     if (ReadOnlyByMode(existing))
-        Fail(QStringLiteral("文件%1是只读的，不能替换。").arg(Quoted(path)));
+        Fail(QStringLiteral("文件%1是只读的，不能%2。")
+                 .arg(Quoted(path), replacing ? QStringLiteral("替换") : QStringLiteral("写入")));
+}
 
+void ReplaceWith(const QString &path, const ByteBuffer &bytes, qint32 position)
+{
     // The new content goes to a temporary file next to the target and is renamed over it only
     // once complete; until then the old file is untouched. Unbuffered, so every write error is
     // seen by QSaveFile before commit() decides to rename.
@@ -167,12 +172,6 @@ void ReplaceWith(const QString &path, const ByteBuffer &bytes, qint32 position)
 
 void WriteInPlace(const QString &path, const ByteBuffer &bytes, qint32 position)
 {
-    const QFileInfo existing(path);
-    if (existing.isDir())
-        Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotWrite(path)));
-    if (ReadOnlyByMode(existing))
-        Fail(QStringLiteral("文件%1是只读的，不能写入。").arg(Quoted(path)));
-
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
@@ -261,6 +260,7 @@ void WriteBytes(QString path, const ByteBuffer &bytes, qint32 position, bool rep
     if (bytes.isEmpty())
         Fail(QStringLiteral("%1：没有可写入的内容。").arg(CannotWrite(path)));
 
+    RefuseProtectedTarget(path, replaceExisting);
     if (replaceExisting) {
         // The old content goes away entirely, so "after its end" is the very start.
         const qint32 at = position == -1 ? 1 : position;
@@ -295,22 +295,18 @@ bool SameFile(const QString &a, const QString &b)
 {
     if (a == b)
         return true;
-    try {
-        const QFileInfo infoA(a);
-        const QFileInfo infoB(b);
-        if (!infoA.exists() || !infoB.exists())
-            return false;
-        const QString canonicalA = infoA.canonicalFilePath();
-        if (!canonicalA.isEmpty() && canonicalA == infoB.canonicalFilePath())
-            return true;
-        // Hard links and case-insensitive names have different canonical texts but one inode.
-        struct stat statA;
-        struct stat statB;
-        if (::stat(QFile::encodeName(a).constData(), &statA) != 0 ||
-            ::stat(QFile::encodeName(b).constData(), &statB) != 0)
-            return false;
-        return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
-    } catch (...) {
+    const QFileInfo infoA(a);
+    const QFileInfo infoB(b);
+    if (!infoA.exists() || !infoB.exists())
         return false;
-    }
+    const QString canonicalA = infoA.canonicalFilePath();
+    if (!canonicalA.isEmpty() && canonicalA == infoB.canonicalFilePath())
+        return true;
+    // Hard links and case-insensitive names have different canonical texts but one inode.
+    struct stat statA;
+    struct stat statB;
+    if (::stat(QFile::encodeName(a).constData(), &statA) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &statB) != 0)
+        return false;
+    return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
 }

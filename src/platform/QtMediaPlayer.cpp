@@ -62,15 +62,6 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     refreshStatus();
 }
 
-PlaybackSession *QtMediaPlayer::backend() const
-{
-    // Made on first use: loading the multimedia back end and GStreamer's plug-ins costs more than
-    // the rest of start-up together, and the window must show before any file is opened.
-    if (!m_player)
-        const_cast<QtMediaPlayer *>(this)->replacePlayer();
-    return m_player;
-}
-
 QtMediaPlayer::~QtMediaPlayer()
 {
     // The pipeline may still report while it is torn down; none of that may reach a half-gone
@@ -150,7 +141,7 @@ void QtMediaPlayer::setURL(const QString &url)
         m_player->setSource(source);
     }
     if (m_autoStart)
-        backend()->play();
+        m_player->play();
     refreshStatus();
 }
 
@@ -209,7 +200,7 @@ void QtMediaPlayer::play()
     if (!hasMedia())
         return;
     m_failed = false;
-    backend()->play();
+    m_player->play();
 }
 
 void QtMediaPlayer::pause()

@@ -77,9 +77,8 @@ private:
     using State = PlaybackSession::State;
     using Status = PlaybackSession::Status;
 
-    // The session of the open file, made on first use; throws PlayerError when the back end
-    // cannot be loaded.
-    PlaybackSession *backend() const;
+    // A fresh session for the next file, made on first use; throws PlayerError when the back
+    // end cannot be loaded.
     void replacePlayer();
     void reportPlaybackState(State state);
     void onDuration(qint64 milliseconds);
