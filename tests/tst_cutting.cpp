@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -42,6 +44,8 @@ private slots:
     void failedSaveKeepsTheMarkingAndTheOldTarget();
     void rangePastTheEndIsClippedOrRefused();
     void pathWithColonsAndSpacesSurvives();
+    void saveHoldsBackInputWhileTheClockRuns_data();
+    void saveHoldsBackInputWhileTheClockRuns();
 
 private:
     QString makeSource(const QString &name, int size);
@@ -558,6 +562,56 @@ void TestCutting::pathWithColonsAndSpacesSurvives()
     m_window->ImgSave_Click();
     QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
     QCOMPARE(bytesOf(target), m_sourceBytes.mid(cut.StartOffset - 1, cut.CutLength));
+}
+
+void TestCutting::saveHoldsBackInputWhileTheClockRuns_data()
+{
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("save succeeds") << true;
+    QTest::newRow("save fails") << false;
+}
+
+void TestCutting::saveHoldsBackInputWhileTheClockRuns()
+{
+    QFETCH(bool, succeeds);
+    const QString source = makeSource(QStringLiteral("a.mp3"), 100000);
+    openSource(source, 100);
+    m_fake->player->position = 20;
+    m_window->ImgKaishi_Click();
+    m_window->ImgMowei_Click();
+    const QString target = m_dir->filePath(QStringLiteral("cut.mp3"));
+    m_fake->save->answers << target;
+
+    // A click on "打开mp3" waiting in the queue, and a timer due, when the copy lets events run.
+    SkinImage *open = m_window->skin().ImgOpenFile;
+    const QPointF inside(5, 5);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(open, new QMouseEvent(type, inside, open->mapToGlobal(inside),
+                                                          Qt::LeftButton, Qt::LeftButton,
+                                                          Qt::NoModifier));
+    int ticks = 0;
+    Qt::CursorShape cursorDuringSave = Qt::ArrowCursor;
+    QTimer::singleShot(0, m_window.get(), [&] {
+        ++ticks;
+        // Something takes the target's name while the copy runs: the save fails at its end.
+        if (!succeeds)
+            QDir().mkdir(target);
+        if (QGuiApplication::overrideCursor())
+            cursorDuringSave = QGuiApplication::overrideCursor()->shape();
+    });
+    const int opened = m_fake->open->shown;
+
+    m_window->ImgSave_Click();
+    QCOMPARE(lastMessage().title, succeeds ? QStringLiteral("恭喜你！") : QStringLiteral("错误"));
+    QCOMPARE(ticks, 1);
+    QCOMPARE(cursorDuringSave, Qt::WaitCursor);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // The click was dropped, not kept for later.
+    QCoreApplication::processEvents();
+    QCOMPARE(m_fake->open->shown, opened);
+    QCOMPARE(QFileInfo(target).isDir(), !succeeds);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             QStringList{"a.mp3"} + (succeeds ? QStringList{"cut.mp3"} : QStringList{}));
 }
 
 QTEST_MAIN(TestCutting)

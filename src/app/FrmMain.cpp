@@ -14,6 +14,7 @@
 #include "ui/Twips.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -77,6 +78,52 @@ double mediaDuration(MediaPlayer &player, const QString &file)
                               .toStdString());
     return duration;
 }
+
+// While the save copies, the window repaints and the clock and the player report, but clicks,
+// keys and a close are dropped: a command run nested inside the save would act on a half-done
+// cut. The wait cursor says why; both end with the copy, however it ends.
+class SaveInProgress : public QObject
+{
+public:
+    SaveInProgress()
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~SaveInProgress() override
+    {
+        QCoreApplication::instance()->removeEventFilter(this);
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return false;
+        }
+    }
+};
 
 template <typename Control>
 void routeButton(Control *control, QObject *context, const std::function<void()> &press,
@@ -436,7 +483,7 @@ void FrmMain::saveCut()
                       QStringLiteral("操作错误！"));
     m_cut.TargetFile = chosen;
 
-    // Events run nested during the copy may change the state; the save keeps what it took.
+    // The clock and the player run nested during the copy; the save works on what it took here.
     const QString target = m_cut.TargetFile;
     const QString source = sourcePathFromCaption();
     const qint32 start = m_cut.StartOffset;
@@ -446,9 +493,10 @@ void FrmMain::saveCut()
             QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
-    const auto pump = [this] { pumpEvents(); };
-    const ByteBuffer bytes = ReadByteRange(source, start, count, pump);
-    WriteBytes(target, bytes, -1, true, pump);
+    {
+        const SaveInProgress busy;
+        CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
+    }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);

@@ -6,16 +6,16 @@
 #include <QSaveFile>
 
 #include <algorithm>
-
-#include <sys/stat.h>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <limits>
-#include <new>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -24,7 +24,7 @@ constexpr qint64 kMax32 = std::numeric_limits<qint32>::max();
 // “/x/a.mp3” as the user would type it.
 QString Quoted(const QString &path)
 {
-    return QStringLiteral("“%1”").arg(QDir::toNativeSeparators(path));
+    return QStringLiteral("“") + QDir::toNativeSeparators(path) + QStringLiteral("”");
 }
 
 [[noreturn]] void Fail(const QString &message)
@@ -34,12 +34,12 @@ QString Quoted(const QString &path)
 
 QString CannotRead(const QString &path)
 {
-    return QStringLiteral("无法读取文件%1").arg(Quoted(path));
+    return QStringLiteral("无法读取文件") + Quoted(path);
 }
 
 QString CannotWrite(const QString &path)
 {
-    return QStringLiteral("无法写入文件%1").arg(Quoted(path));
+    return QStringLiteral("无法写入文件") + Quoted(path);
 }
 
 // A Chinese sentence for what went wrong, with the system's own words in brackets.
@@ -70,53 +70,28 @@ QString Reason(const QFileDevice &file, bool writing)
         what = writing ? QStringLiteral("写入失败") : QStringLiteral("读取失败");
         break;
     }
-    return QStringLiteral("%1（%2）。").arg(what, file.errorString());
+    return what + QStringLiteral("（") + file.errorString() + QStringLiteral("）。");
 }
 
-// Filling a long range faults its buffer in one 4 KiB page at a time, which costs about as much as
-// the copy itself; 2 MiB pages cut that to almost nothing. Only a hint: ignored where unsupported.
-void PreferHugePages(char *data, qint64 size)
+[[noreturn]] void FailReading(const QFileDevice &file, const QString &path)
 {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-    const auto first = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t begin = (first + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t end = (first + std::uintptr_t(size)) & ~(kHuge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
+    Fail(CannotRead(path) + QStringLiteral("：") + Reason(file, false));
 }
 
-// The first `size` bytes of a buffer, allocated without clearing: it is about to be overwritten
-// by the read, so clearing it first would touch every page twice.
-ByteBuffer Allocate(const QString &path, qint32 size)
+[[noreturn]] void FailWriting(const QFileDevice &file, const QString &path)
 {
-    try {
-        ByteBuffer buffer(size, Qt::Uninitialized);
-        PreferHugePages(buffer.data(), size);
-        return buffer;
-    } catch (const std::bad_alloc &) {
-        Fail(QStringLiteral("%1：内存不足，无法容纳 %2 字节。").arg(CannotRead(path)).arg(size));
-    }
+    Fail(CannotWrite(path) + QStringLiteral("：") + Reason(file, true));
 }
 
-// Writes everything or reports why not; QIODevice::write may stop short on some devices. The
-// buffer goes out in slices: one giant write() makes the kernel take the whole range into its
-// page cache at once, which measured several times slower than moderate slices.
-bool WriteAll(QFileDevice &file, const ByteBuffer &bytes)
+// Writes everything or reports why not; QIODevice::write may stop short on some devices.
+bool WriteAll(QFileDevice &file, const char *data, qint64 size)
 {
-    constexpr qint64 Slice = 8 * 1024 * 1024;
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const qint64 written = file.write(data, std::min(left, Slice));
+    while (size > 0) {
+        const qint64 written = file.write(data, size);
         if (written <= 0)
             return false;
         data += written;
-        left -= written;
+        size -= written;
     }
     return true;
 }
@@ -128,168 +103,202 @@ bool ReadOnlyByMode(const QFileInfo &info)
     return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
 }
 
-void CheckEnd(const QString &path, qint64 position, qint64 size)
-{
-    if (position - 1 + size > kMax32)
-        Fail(QStringLiteral("%1：位置超出范围（%2 + %3 字节超过 2 GB）。")
-                 .arg(CannotWrite(path))
-                 .arg(position)
-                 .arg(size));
-}
-
-// A folder or a file marked read-only is never written, in either mode.
-void RefuseProtectedTarget(const QString &path, bool replacing)
+// A folder or a file marked read-only is never replaced.
+void RefuseProtectedTarget(const QString &path)
 {
     const QFileInfo existing(path);
     if (existing.isDir())
-        Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotWrite(path)));
+        Fail(CannotWrite(path) + QStringLiteral("：这是一个文件夹。"));
     if (ReadOnlyByMode(existing))
-        Fail(QStringLiteral("文件%1是只读的，不能%2。")
-                 .arg(Quoted(path), replacing ? QStringLiteral("替换") : QStringLiteral("写入")));
+        Fail(QStringLiteral("文件") + Quoted(path) + QStringLiteral("是只读的，不能替换。"));
 }
 
-void ReplaceWith(const QString &path, const ByteBuffer &bytes, qint32 position)
+// How many bytes the range takes; refuses what can give no byte at all.
+qint64 RangeSize(const QString &path, qint32 position, qint32 count, qint64 length)
 {
-    // The new content goes to a temporary file next to the target and is renamed over it only
-    // once complete; until then the old file is untouched. Unbuffered, so every write error is
-    // seen by QSaveFile before commit() decides to rename.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
-
-    bool ok = true;
-    if (position > 1)
-        ok = file.seek(position - 1);
-    ok = ok && WriteAll(file, bytes);
-    if (!ok) {
-        const QString reason = Reason(file, true);
-        file.cancelWriting();
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), reason));
-    }
-    if (!file.commit())
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
+    if (count != -1)
+        return count;
+    if (position > length)
+        Fail(CannotRead(path) + QStringLiteral("：位置超出范围（第 %1 字节，文件只有 %2 字节）。")
+                                    .arg(QString::number(position), QString::number(length)));
+    const qint64 size = length - position + 1;
+    if (size > kMax32)
+        Fail(CannotRead(path) + QStringLiteral("：文件太大（超过 2 GB）。"));
+    return size;
 }
 
-void WriteInPlace(const QString &path, const ByteBuffer &bytes, qint32 position)
+// Moves up to `size` bytes inside the kernel, from `from` in `in` to `to` in `out`, and returns
+// how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
+// has no such copy or refuses it (another file system, an old kernel), and where the source ends:
+// the plain path then pads with zeros or says which of the two files failed.
+qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, const EventPump &pump)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
-
-    qint64 at = position;
-    if (position == -1) {
-        const qint64 length = file.size();
-        if (length >= kMax32)
-            Fail(QStringLiteral("%1：文件已达 2 GB，不能再追加。").arg(CannotWrite(path)));
-        at = length + 1;
+    qint64 done = 0;
+#ifdef Q_OS_LINUX
+    off64_t inAt = from;
+    off64_t outAt = to;
+    while (done < size) {
+        const auto slice = static_cast<size_t>(std::min(size - done, CopySliceBytes));
+        const ssize_t moved = ::copy_file_range(in, &inAt, out, &outAt, slice, 0);
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved <= 0)
+            break;
+        done += moved;
+        if (pump)
+            pump();
     }
-    CheckEnd(path, at, bytes.size());
+#else
+    Q_UNUSED(in);
+    Q_UNUSED(from);
+    Q_UNUSED(out);
+    Q_UNUSED(to);
+    Q_UNUSED(size);
+    Q_UNUSED(pump);
+#endif
+    return done;
+}
 
-    if (!file.seek(at - 1) || !WriteAll(file, bytes))
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        Fail(QStringLiteral("%1：%2").arg(CannotWrite(path), Reason(file, true)));
+struct CopyEnds
+{
+    QFile &in;
+    const QString &source;
+    QSaveFile &out;
+    const QString &target;
+};
+
+// Reads and writes through one buffer of at most one slice; past the source's end it writes
+// zeros.
+void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, const EventPump &pump)
+{
+    if (!ends.in.seek(from))
+        FailReading(ends.in, ends.source);
+    if (!ends.out.seek(to))
+        FailWriting(ends.out, ends.target);
+    QByteArray buffer(static_cast<qsizetype>(std::min(size, CopySliceBytes)), Qt::Uninitialized);
+    char *data = buffer.data();
+    bool sourceEnded = false;
+    for (qint64 left = size; left > 0;) {
+        const qint64 want = std::min<qint64>(left, buffer.size());
+        qint64 got = 0;
+        while (!sourceEnded && got < want) {
+            const qint64 n = ends.in.read(data + got, want - got);
+            if (n < 0)
+                FailReading(ends.in, ends.source);
+            sourceEnded = n == 0;
+            got += n;
+        }
+        std::memset(data + got, 0, static_cast<size_t>(want - got));
+        if (!WriteAll(ends.out, data, want))
+            FailWriting(ends.out, ends.target);
+        left -= want;
+        if (pump)
+            pump();
+    }
 }
 
 } // namespace
 
 FileIoError::FileIoError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
-ByteBuffer ReadByteRange(QString path, qint32 position, qint32 count, const EventPump &pumpEvents)
+void CopyByteRange(const QString &source, qint32 position, qint32 count, const QString &target,
+                   const EventPump &pumpEvents, CopyMethod method)
 {
     if (position < 1)
-        Fail(QStringLiteral("%1：位置超出范围（%2）。").arg(CannotRead(path)).arg(position));
+        Fail(CannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
     if (count == 0 || count < -1)
-        Fail(QStringLiteral("%1：长度无效（%2）。").arg(CannotRead(path)).arg(count));
+        Fail(CannotRead(source) + QStringLiteral("：长度无效（%1）。").arg(count));
+    const QFileInfo info(source);
+    if (!info.exists())
+        Fail(CannotRead(source) + QStringLiteral("：文件不存在。"));
+    if (info.isDir())
+        Fail(CannotRead(source) + QStringLiteral("：这是一个文件夹。"));
 
-    ByteBuffer buffer;
-    {
-        const QFileInfo info(path);
-        if (!info.exists())
-            Fail(QStringLiteral("%1：文件不存在。").arg(CannotRead(path)));
-        if (info.isDir())
-            Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotRead(path)));
+    // Shared read: the player keeps this file open while we cut it.
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        FailReading(in, source);
+    const qint64 size = RangeSize(source, position, count, in.size());
 
-        // Shared read: the player keeps this file open while we cut it.
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
+    RefuseProtectedTarget(target);
+    // The new content goes to a temporary file next to the target and is renamed over it only
+    // once complete and synced to disk; until then the old file is untouched, and a failure
+    // leaves no temporary behind. Unbuffered, so every write error is seen before commit().
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        FailWriting(out, target);
 
-        const qint64 length = file.size();
-        qint64 size = count;
-        if (count == -1) {
-            if (position > length)
-                Fail(QStringLiteral("%1：位置超出范围（第 %2 字节，文件只有 %3 字节）。")
-                         .arg(CannotRead(path))
-                         .arg(position)
-                         .arg(length));
-            size = length - position + 1;
-            if (size > kMax32)
-                Fail(QStringLiteral("%1：文件太大（超过 2 GB）。").arg(CannotRead(path)));
-        }
-
-        buffer = Allocate(path, static_cast<qint32>(size));
-        char *data = buffer.data();
-        qint64 got = 0;
-        if (position - 1 < length) {
-            if (!file.seek(position - 1))
-                Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
-            while (got < size) {
-                const qint64 n = file.read(data + got, size - got);
-                if (n < 0)
-                    Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
-                if (n == 0)
-                    break;
-                got += n;
-            }
-        }
-        // Past the end of the file the range reads as zeros.
-        std::memset(data + got, 0, static_cast<size_t>(size - got));
-    }
-    if (pumpEvents)
-        pumpEvents();
-    return buffer;
-}
-
-void WriteBytes(QString path, const ByteBuffer &bytes, qint32 position, bool replaceExisting,
-                const EventPump &pumpEvents)
-{
-    if (position < 1 && position != -1)
-        Fail(QStringLiteral("%1：位置超出范围（%2）。").arg(CannotWrite(path)).arg(position));
-    if (bytes.isEmpty())
-        Fail(QStringLiteral("%1：没有可写入的内容。").arg(CannotWrite(path)));
-
-    RefuseProtectedTarget(path, replaceExisting);
-    if (replaceExisting) {
-        // The old content goes away entirely, so "after its end" is the very start.
-        const qint32 at = position == -1 ? 1 : position;
-        CheckEnd(path, at, bytes.size());
-        ReplaceWith(path, bytes, at);
-    } else {
-        WriteInPlace(path, bytes, position);
-    }
-    if (pumpEvents)
-        pumpEvents();
+    const qint64 from = position - 1;
+    qint64 done = 0;
+    if (method == CopyMethod::Kernel)
+        done = KernelCopy(in.handle(), from, out.handle(), 0, size, pumpEvents);
+    if (done < size)
+        BufferedCopy({in, source, out, target}, from + done, done, size - done, pumpEvents);
+    in.close();
+    if (!out.commit())
+        FailWriting(out, target);
 }
 
 qint32 FileSize32(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        Fail(QStringLiteral("找不到文件%1。").arg(Quoted(path)));
+        Fail(QStringLiteral("找不到文件") + Quoted(path) + QStringLiteral("。"));
     if (info.isDir())
-        Fail(QStringLiteral("%1：这是一个文件夹。").arg(CannotRead(path)));
+        Fail(CannotRead(path) + QStringLiteral("：这是一个文件夹。"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        Fail(QStringLiteral("%1：%2").arg(CannotRead(path), Reason(file, false)));
+        FailReading(file, path);
     const qint64 size = file.size();
     if (size > kMax32)
-        Fail(QStringLiteral("文件%1太大（%2 字节），只能处理小于 2 GB 的文件。")
-                 .arg(Quoted(path))
-                 .arg(size));
+        Fail(QStringLiteral("文件") + Quoted(path) +
+             QStringLiteral("太大（%1 字节），只能处理小于 2 GB 的文件。").arg(size));
     return static_cast<qint32>(size);
 }
+
+namespace {
+
+// Which volume and which file on it: the same for every name of one file (links, other letter
+// case on case-insensitive disks, 8.3 short names on Windows).
+struct FileIdentity
+{
+    quint64 volume = 0;
+    quint64 file = 0;
+    bool operator==(const FileIdentity &other) const
+    {
+        return volume == other.volume && file == other.file;
+    }
+};
+
+bool IdentityOf(const QString &path, FileIdentity &identity)
+{
+#ifdef Q_OS_WIN
+    // The C runtime's stat() reports 0 for every inode here; the file index is the real one.
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE handle =
+        ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION about{};
+    const bool known = ::GetFileInformationByHandle(handle, &about) != 0;
+    ::CloseHandle(handle);
+    if (!known)
+        return false;
+    identity.volume = about.dwVolumeSerialNumber;
+    identity.file = (quint64(about.nFileIndexHigh) << 32) | about.nFileIndexLow;
+    return true;
+#else
+    struct stat about;
+    if (::stat(QFile::encodeName(path).constData(), &about) != 0)
+        return false;
+    identity.volume = static_cast<quint64>(about.st_dev);
+    identity.file = static_cast<quint64>(about.st_ino);
+    return true;
+#endif
+}
+
+} // namespace
 
 bool SameFile(const QString &a, const QString &b)
 {
@@ -302,11 +311,7 @@ bool SameFile(const QString &a, const QString &b)
     const QString canonicalA = infoA.canonicalFilePath();
     if (!canonicalA.isEmpty() && canonicalA == infoB.canonicalFilePath())
         return true;
-    // Hard links and case-insensitive names have different canonical texts but one inode.
-    struct stat statA;
-    struct stat statB;
-    if (::stat(QFile::encodeName(a).constData(), &statA) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &statB) != 0)
-        return false;
-    return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+    FileIdentity identityA;
+    FileIdentity identityB;
+    return IdentityOf(a, identityA) && IdentityOf(b, identityB) && identityA == identityB;
 }

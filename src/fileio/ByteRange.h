@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,20 +13,23 @@ public:
     explicit FileIoError(const QString &message);
 };
 
-// Bytes of a file, index 0 first.
-using ByteBuffer = QByteArray;
-// Lets waiting events run once; the window passes its message loop, tests may pass nothing.
+// Lets waiting events run; the window passes its message loop, tests may pass nothing.
 using EventPump = std::function<void()>;
 
-// Reads `count` bytes from 1-based `position` (count -1: through the last byte). Bytes past the
-// end of the file read as zero.
-ByteBuffer ReadByteRange(QString path, qint32 position, qint32 count,
-                         const EventPump &pumpEvents = {});
+// The copy moves the range in slices of at most this size and lets waiting events run after
+// each one, so memory stays small and the window stays alive whatever the range.
+inline constexpr qint64 CopySliceBytes = 8 * 1024 * 1024;
 
-// Writes all of `bytes` at 1-based `position` (-1: after the current end). With replaceExisting
-// the old content is replaced only once the new one is safely on disk.
-void WriteBytes(QString path, const ByteBuffer &bytes, qint32 position, bool replaceExisting,
-                const EventPump &pumpEvents = {});
+// Kernel: in-kernel copy where the system offers it (a reflink on file systems that share
+// extents), plain reads and writes where it refuses. Buffered: plain reads and writes only.
+enum class CopyMethod { Kernel, Buffered };
+
+// Makes `target` hold exactly `count` bytes of `source` from 1-based `position` (count -1:
+// through the source's last byte); bytes past the source's end are written as zeros. The source
+// is only read, and may be held open by the player meanwhile. An existing target is replaced
+// only once the new content is safely on disk: after any failure it is as it was.
+void CopyByteRange(const QString &source, qint32 position, qint32 count, const QString &target,
+                   const EventPump &pumpEvents = {}, CopyMethod method = CopyMethod::Kernel);
 
 // Size of the file in bytes; throws when it cannot be read or does not fit 32 bits.
 qint32 FileSize32(const QString &path);
