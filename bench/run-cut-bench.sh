@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Times the save's read-and-replace path (bench_cut) against dd copying the same 1 GiB range out
-# of a 1.5 GiB file, with a warm page cache. Builds nothing: pass the build folder (default build/).
+# Times the save's copy (bench_cut calls the very function the save calls) against dd copying the
+# same 1 GiB range out of a 1.5 GiB MP3, with a warm page cache, and reports the peak memory of
+# each. Then, once each and for comparison only, ffmpeg and mp3splt cutting the same stretch by
+# time (they parse frames; skipped when not installed). Builds nothing: pass the build folder.
 #   bench/run-cut-bench.sh [BUILD_DIR]        RUNS=5 bench/run-cut-bench.sh
 set -euo pipefail
 
@@ -8,6 +10,10 @@ build=${1:-build}
 bench=$build/bin/bench_cut
 runs=${RUNS:-5}
 [[ -x $bench ]] || { echo "no $bench: build the project first" >&2; exit 1; }
+[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
+for tool in sox lame; do
+    command -v "$tool" >/dev/null || { echo "needs $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+done
 
 mib=$((1024 * 1024))
 source_mib=1536
@@ -26,12 +32,19 @@ done
 [[ -n $work ]] || { echo "need $((need_kib / 1024)) MiB free on /work or /tmp" >&2; exit 1; }
 trap 'rm -rf "$work"' EXIT
 
-src=$work/source.bin
-ours=$work/cut.bin
-theirs=$work/dd.bin
+src=$work/source.mp3
+ours=$work/cut.mp3
+theirs=$work/dd.mp3
 
-echo "making a ${source_mib} MiB source in $work ..."
-dd if=/dev/urandom of="$src" bs=4M count=$((source_mib / 4)) iflag=fullblock status=none
+# A real constant-bit-rate MP3 (320 kbit/s, no tag frame), so that the time-based tools cut the
+# same stretch: one minute of sound, repeated until the file is long enough.
+echo "making a ${source_mib} MiB MP3 in $work ..."
+sox -n -r 44100 -c 2 -b 16 "$work/minute.wav" synth 60 pinknoise vol 0.3
+lame --quiet -t --cbr -b 320 "$work/minute.wav" "$work/minute.mp3"
+minute=$(stat -c %s "$work/minute.mp3")
+for ((i = 0; i * minute < source_mib * mib; i++)); do cat "$work/minute.mp3"; done >"$src.tmp"
+head -c $((source_mib * mib)) "$src.tmp" >"$src"
+rm -f "$src.tmp" "$work/minute.wav"
 cat "$src" >/dev/null # warm the page cache
 sync
 
@@ -43,65 +56,88 @@ fresh() {
     sync
 }
 
-time_bench() {
+# Runs a command under /usr/bin/time; sets last_ms and last_rss_mib.
+timed() {
+    local t0 t1 log=$work/time.log
     fresh
-    local t0 t1 line
     t0=$(now_ns)
-    line=$(/usr/bin/time -f 'maxrss_kib_time=%M' "$bench" "$src" "$offset" "$count" "$ours" 2>&1)
+    /usr/bin/time -o "$log" -f '%M' "$@" >/dev/null
     t1=$(now_ns)
-    bench_ms+=($(((t1 - t0) / 1000000)))
-    rss_kib=$(sed -n 's/.*maxrss_kib_time=\([0-9]*\).*/\1/p' <<<"$line")
-    details=$(grep -o 'read_ms=.*total_ms=[0-9]*' <<<"$line" || true)
+    last_ms=$(((t1 - t0) / 1000000))
+    last_rss_mib=$(($(tail -n 1 "$log") / 1024))
 }
 
-time_dd() {
-    local bs=$1 flags=$2 t0 t1
-    fresh
-    t0=$(now_ns)
-    # shellcheck disable=SC2086
-    dd if="$src" of="$theirs" bs="$bs" skip="$offset" count="$count" iflag=skip_bytes,count_bytes \
-        $flags status=none
-    t1=$(now_ns)
-    echo $(((t1 - t0) / 1000000))
-}
+dd_range=(dd if="$src" of="$theirs" bs=4M skip="$offset" count="$count"
+    iflag=skip_bytes,count_bytes status=none)
 
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-bench_ms=()
-dd_ms=()
-dd_sync_ms=()
-dd_whole_ms=()
+bench_ms=() buffered_ms=() dd_ms=() dd_sync_ms=()
+bench_rss=0 buffered_rss=0 dd_rss=0 dd_sync_rss=0
+max() { (($1 > $2)) && echo "$1" || echo "$2"; }
 for ((i = 1; i <= runs; i++)); do
     # Alternate who goes first so neither always meets the other's leftovers.
-    if ((i % 2)); then
-        time_bench
-        dd_ms+=("$(time_dd 4M '')")
-    else
-        dd_ms+=("$(time_dd 4M '')")
-        time_bench
-    fi
-    # The save syncs the new file to disk before renaming it; dd with fsync does the same work.
-    dd_sync_ms+=("$(time_dd 4M conv=fsync)")
-    # And the save holds the whole range in one buffer: dd with a 1 GiB block does too.
-    dd_whole_ms+=("$(time_dd 1G conv=fsync)")
-    echo "run $i: bench_cut ${bench_ms[-1]} ms ($details), dd ${dd_ms[-1]} ms," \
-        "dd conv=fsync ${dd_sync_ms[-1]} ms, dd bs=1G conv=fsync ${dd_whole_ms[-1]} ms"
+    if ((i % 2)); then order=(bench sync plain buffered); else order=(sync bench buffered plain); fi
+    for who in "${order[@]}"; do
+        case $who in
+        bench)
+            timed "$bench" "$src" "$offset" "$count" "$ours"
+            bench_ms+=("$last_ms") bench_rss=$(max "$bench_rss" "$last_rss_mib") ;;
+        buffered)
+            timed "$bench" --buffered "$src" "$offset" "$count" "$ours"
+            buffered_ms+=("$last_ms") buffered_rss=$(max "$buffered_rss" "$last_rss_mib") ;;
+        sync)
+            # The save syncs the new file to disk before renaming it; so does dd with fsync.
+            timed "${dd_range[@]}" conv=fsync
+            dd_sync_ms+=("$last_ms") dd_sync_rss=$(max "$dd_sync_rss" "$last_rss_mib") ;;
+        plain)
+            timed "${dd_range[@]}"
+            dd_ms+=("$last_ms") dd_rss=$(max "$dd_rss" "$last_rss_mib") ;;
+        esac
+    done
+    echo "run $i: bench_cut ${bench_ms[-1]} ms, bench_cut --buffered ${buffered_ms[-1]} ms," \
+        "dd conv=fsync ${dd_sync_ms[-1]} ms, dd ${dd_ms[-1]} ms"
 done
 
 # Both copies must be the same bytes.
-time_bench
-dd if="$src" of="$theirs" bs=4M skip="$offset" count="$count" iflag=skip_bytes,count_bytes \
-    status=none
+fresh
+"$bench" "$src" "$offset" "$count" "$ours" >/dev/null
+"${dd_range[@]}"
 cmp "$ours" "$theirs"
 echo "outputs identical ($((count / mib)) MiB from offset $offset)"
 
-b=$(median "${bench_ms[@]:0:runs}")
-d=$(median "${dd_ms[@]}")
+b=$(median "${bench_ms[@]}")
+f=$(median "${buffered_ms[@]}")
 s=$(median "${dd_sync_ms[@]}")
-w=$(median "${dd_whole_ms[@]}")
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-echo "median bench_cut:               $b ms"
-echo "median dd bs=4M:                $d ms   ratio bench/dd: $(ratio "$b" "$d")"
-echo "median dd bs=4M conv=fsync:     $s ms   ratio: $(ratio "$b" "$s")"
-echo "median dd bs=1G conv=fsync:     $w ms   ratio: $(ratio "$b" "$w")"
-echo "bench_cut peak memory:          $((rss_kib / 1024)) MiB (the range is $((count / mib)) MiB)"
+d=$(median "${dd_ms[@]}")
+echo
+echo "median of $runs                 time      ratio to dd conv=fsync   to plain dd   peak memory"
+printf '%-28s %6d ms   %6s                  %6s        %4d MiB\n' \
+    "bench_cut" "$b" "$(ratio "$b" "$s")" "$(ratio "$b" "$d")" "$bench_rss" \
+    "bench_cut --buffered" "$f" "$(ratio "$f" "$s")" "$(ratio "$f" "$d")" "$buffered_rss" \
+    "dd bs=4M conv=fsync" "$s" "1.00" "$(ratio "$s" "$d")" "$dd_sync_rss" \
+    "dd bs=4M" "$d" "$(ratio "$d" "$s")" "1.00" "$dd_rss"
+
+# The same stretch by time: 320 kbit/s is 40000 bytes a second.
+from_s=$(awk -v o="$offset" 'BEGIN { printf "%.3f", o / 40000 }')
+to_s=$(awk -v o="$offset" -v c="$count" 'BEGIN { printf "%.3f", (o + c) / 40000 }')
+mmss() { awk -v t="$1" 'BEGIN { m = int(t / 60); s = t - 60 * m; printf "%d.%05.2f", m, s }'; }
+echo
+echo "for comparison, once each, cutting ${from_s}s to ${to_s}s by time, then syncing the file:"
+if command -v ffmpeg >/dev/null; then
+    timed sh -c 'ffmpeg -loglevel error -y -ss "$1" -to "$2" -i "$3" -c copy "$4" && sync "$4"' \
+        _ "$from_s" "$to_s" "$src" "$theirs"
+    printf '%-28s %6d ms   %6s                  %6s        %4d MiB\n' "ffmpeg -c copy" \
+        "$last_ms" "$(ratio "$last_ms" "$s")" "$(ratio "$last_ms" "$d")" "$last_rss_mib"
+else
+    echo "ffmpeg: not installed (apt-get install ffmpeg)"
+fi
+if command -v mp3splt >/dev/null; then
+    timed sh -c 'mp3splt -q -d "$1" -o cut "$2" "$3" "$4" && sync "$1/cut.mp3"' \
+        _ "$work" "$src" "$(mmss "$from_s")" "$(mmss "$to_s")"
+    printf '%-28s %6d ms   %6s                  %6s        %4d MiB\n' "mp3splt" \
+        "$last_ms" "$(ratio "$last_ms" "$s")" "$(ratio "$last_ms" "$d")" "$last_rss_mib"
+else
+    echo "mp3splt: not installed (apt-get install mp3splt)"
+fi
