@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Saves a 1.5 GiB stretch through the running program, as a user would (under Xvfb, driven with
+# xdotool: open, mark the start at once, stretch to the end of the file, save), and compares the
+# time from confirming the Save dialog to the success box with dd conv=fsync copying the same
+# bytes. Also reports how much the program grew while saving, and checks that clicks made during
+# the save ran nothing. Needs xvfb, xdotool and a built program.
+#   bench/run-window-save-bench.sh [BUILD_DIR]
+set -euo pipefail
+[[ -n ${TRACE:-} ]] && set -x
+
+build=${1:-build}
+program=$(realpath "$build/bin/velquist-mp3-cutter")
+[[ -x $program ]] || { echo "no $program: build the project first" >&2; exit 1; }
+for tool in Xvfb xdotool sox lame; do
+    command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
+done
+
+mib=$((1024 * 1024))
+source_mib=1536
+work=$(mktemp -d "${TMPDIR:-/work}/window-bench.XXXXXX")
+display=:$((90 + RANDOM % 100))
+cleanup() {
+    [[ -n ${app_pid:-} ]] && kill "$app_pid" 2>/dev/null
+    [[ -n ${x_pid:-} ]] && kill "$x_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+src=$work/source.mp3
+ours=$work/cut.mp3
+theirs=$work/dd.mp3
+
+echo "making a ${source_mib} MiB MP3 in $work ..."
+sox -n -r 44100 -c 2 -b 16 "$work/minute.wav" synth 60 pinknoise vol 0.3
+lame --quiet -t --cbr -b 320 "$work/minute.wav" "$work/minute.mp3"
+minute=$(stat -c %s "$work/minute.mp3")
+for ((i = 0; i * minute < source_mib * mib; i++)); do cat "$work/minute.mp3"; done >"$src.tmp"
+head -c $((source_mib * mib)) "$src.tmp" >"$src"
+rm -f "$src.tmp" "$work/minute.wav"
+cat "$src" >/dev/null
+sync
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+x_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
+app_pid=$!
+window=$(xdotool search --all --sync --pid "$app_pid" --name 'Velquistmp3' | head -n 1)
+
+# Button centres in the window, in pixels (the layout's twips / 15, plus half the face).
+click() {
+    xdotool mousemove --window "$window" "$1" "$2" click 1
+}
+open_button=(69 110) start_button=(162 110) to_end_button=(347 110) save_button=(139 150)
+
+# Types a path into the file dialog of that title once it is up (there is no window manager to
+# give it the focus).
+answer_dialog() {
+    local dialog
+    dialog=$(xdotool search --all --sync --pid "$app_pid" --name "^$1\$" | head -n 1)
+    xdotool windowfocus --sync "$dialog"
+    xdotool type --delay 5 "$2"
+    sleep 0.3
+}
+
+open_dialogs() { { xdotool search --all --pid "$app_pid" --name '^打开$' 2>/dev/null || true; } | wc -l; }
+
+click "${open_button[@]}"
+answer_dialog 打开 "$src"
+xdotool key Return
+sleep 3 # playback starts; the start is marked near its beginning
+click "${start_button[@]}"
+click "${to_end_button[@]}"
+sleep 0.5
+
+click "${save_button[@]}"
+answer_dialog 另存为 "$ours"
+echo 5 >"/proc/$app_pid/clear_refs" # peak memory from here on
+rss_before=$(awk '/^VmRSS/ { print $2 }' "/proc/$app_pid/status")
+t0=$(date +%s%N)
+xdotool key Return
+# Clicks on "打开mp3" and keys while the copy runs must run nothing.
+sleep 0.3
+click "${open_button[@]}"
+xdotool key ctrl+o
+until xdotool search --all --pid "$app_pid" --name '恭喜你' >/dev/null 2>&1; do
+    if ! kill -0 "$app_pid" 2>/dev/null; then echo "the program ended" >&2; exit 1; fi
+    sleep 0.02
+done
+t1=$(date +%s%N)
+peak=$(awk '/^VmHWM/ { print $2 }' "/proc/$app_pid/status")
+opened=$(open_dialogs)
+xdotool key Return # close the success box
+sleep 0.5
+window_ms=$(((t1 - t0) / 1000000))
+
+size=$(stat -c %s "$ours")
+skip=$(($(stat -c %s "$src") - size))
+rm -f "$theirs"
+sync
+t0=$(date +%s%N)
+dd if="$src" of="$theirs" bs=4M skip="$skip" count="$size" iflag=skip_bytes,count_bytes \
+    conv=fsync status=none
+t1=$(date +%s%N)
+dd_ms=$(((t1 - t0) / 1000000))
+cmp "$ours" "$theirs"
+
+echo "saved $((size / mib)) MiB through the window in $window_ms ms;" \
+    "dd conv=fsync on the same bytes $dd_ms ms;" \
+    "ratio $(awk -v a="$window_ms" -v b="$dd_ms" 'BEGIN { printf "%.2f", a / b }')"
+echo "the program grew by $(((peak - rss_before) / 1024)) MiB while saving"
+if ((opened)) || (($(open_dialogs))); then
+    echo "a click during the save opened the Open dialog" >&2
+    exit 1
+fi
+echo "a click on 打开mp3 and Ctrl+O during the save ran nothing"
