@@ -26,6 +26,7 @@ public:
     double length = 0;
     QString positionText;
     QString durationText = QStringLiteral("00:00");
+    qint32 state = Stopped;
     bool broken = false;
 
     // What the window did to it.
@@ -51,6 +52,7 @@ public:
         url = value;
     }
     QString URL() const override { return url; }
+    qint32 playState() const override { return state; }
     void setFullScreen(bool on) override { fullScreen = on; }
     void setStretchToFit(bool on) override { stretchToFit = on; }
     void setUiMode(const QString &mode) override { uiMode = mode; }
@@ -59,6 +61,16 @@ public:
     void stop() override { calls << QStringLiteral("stop"); }
     QString currentPositionString() const override { return positionText; }
     double currentPosition() const override { return position; }
+    void play() override { calls << QStringLiteral("play"); }
+    void pause() override { calls << QStringLiteral("pause"); }
+    void setCurrentPosition(double seconds) override
+    {
+        calls << QStringLiteral("seek %1").arg(seconds, 0, 'f', 3);
+    }
+    void pauseAt(double seconds) override
+    {
+        calls << QStringLiteral("pauseAt %1").arg(seconds, 0, 'f', 3);
+    }
     QString durationString() const override { return durationText; }
     double duration() const override { return length; }
 

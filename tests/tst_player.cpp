@@ -64,6 +64,7 @@ private slots:
     void unplayableFileFailsQuietly_data();
     void unplayableFileFailsQuietly();
     void transportBarDrivesThePlayer();
+    void pauseMarkEndsTheStretch();
 
     void dragIsNotPulledBack();
     void seekHappensOnRelease();
@@ -181,6 +182,32 @@ void TestPlayer::endOfMediaComesBeforeStop()
              (QList<qint32>{QtMediaPlayer::MediaEnded, MediaPlayer::Stopped}));
     QCOMPARE(seen.count(QtMediaPlayer::MediaEnded), 1);
     QCOMPARE(player.controls().currentPositionString(), QString());
+}
+
+void TestPlayer::pauseMarkEndsTheStretch()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    MediaControls &controls = player.controls();
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(controls.currentPosition() > 0.2, patience);
+
+    // While playing, and again once the file has run out.
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            controls.play();
+            emit player.transportBar()->seekRequested(2800);
+            QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+        }
+        spy.clear();
+        controls.setCurrentPosition(1.0);
+        controls.play();
+        controls.pauseAt(1.6);
+        QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(MediaPlayer::Paused), patience);
+        QCOMPARE(player.playState(), qint32(MediaPlayer::Paused));
+        const double heldAt = controls.currentPosition();
+        QVERIFY2(heldAt >= 1.5 && heldAt < 1.9, qPrintable(QString::number(heldAt)));
+    }
 }
 
 void TestPlayer::closeReleasesTheMedia()

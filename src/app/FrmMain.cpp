@@ -1,6 +1,7 @@
 #include "app/FrmMain.h"
 
 #include "AppInfo.h"
+#include "app/CutTimes.h"
 #include "app/Numeric.h"
 #include "fileio/ByteRange.h"
 #include "platform/FileDialog.h"
@@ -10,6 +11,7 @@
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/ScreenPlacement.h"
+#include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
@@ -20,6 +22,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QtDebug>
 
@@ -149,11 +152,14 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     setFont(defaultFont());
 
     m_background.load(QStringLiteral(":/background.jpg"));
+    installSkinAccessibility();
     m_skin.build(this, m_platform.player);
     resize(Twips::toPixels(MainWindowSkin::ClientWidth),
            Twips::toPixels(MainWindowSkin::ClientHeight));
 
     wireButtons();
+    describeButtons();
+    addShortcuts();
     connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
     connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
             &FrmMain::WindowsMediaPlayer1_PlayStateChange);
@@ -257,6 +263,59 @@ void FrmMain::wireButtons()
     }
 }
 
+void FrmMain::describeButtons()
+{
+    struct Description
+    {
+        SkinImage *image;
+        SkinLabel *caption;
+        const char *tip;
+    };
+    const Description descriptions[] = {
+        {m_skin.ImgOpenFile, m_skin.Labdakai, "打开一个mp3文件并开始播放（Ctrl+O）"},
+        {m_skin.ImgKaishi, m_skin.Labkaishi, "把当前播放位置定为剪切的开始（B）"},
+        {m_skin.ImgJiesu, m_skin.Labjiesu, "把当前播放位置定为剪切的结束（E）"},
+        {m_skin.ImgMowei, m_skin.Labwei, "把剪切的结束定在文件末尾（Shift+E）"},
+        {m_skin.ImgSave, m_skin.LabBaocun, "把选定的一段保存为新的mp3文件（Ctrl+S）"},
+        {m_skin.ImgGuanyu, m_skin.LabGuanyu, "关于本程序（F1）"},
+    };
+    for (const Description &button : descriptions) {
+        const QString tip = QString::fromUtf8(button.tip);
+        button.image->setToolTip(tip);
+        button.caption->setToolTip(tip);
+        // Screen readers name the image by the caption lying on it.
+        button.caption->setBuddy(button.image);
+    }
+    m_skin.ShapXuan->setToolTip(QStringLiteral("选定的剪切范围；按 P 试听"));
+}
+
+void FrmMain::addShortcuts()
+{
+    struct Key
+    {
+        QKeySequence key;
+        void (FrmMain::*command)();
+    };
+    const Key keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), &FrmMain::ImgOpenFile_Click},
+        {QKeySequence(Qt::Key_B), &FrmMain::ImgKaishi_Click},
+        {QKeySequence(Qt::Key_E), &FrmMain::ImgJiesu_Click},
+        {QKeySequence(Qt::SHIFT | Qt::Key_E), &FrmMain::ImgMowei_Click},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), &FrmMain::ImgSave_Click},
+        {QKeySequence(Qt::Key_F1), &FrmMain::ImgGuanyu_Click},
+        {QKeySequence(Qt::Key_Space), &FrmMain::playOrPause},
+        {QKeySequence(Qt::Key_P), &FrmMain::listenToCut},
+    };
+    for (const Key &key : keys) {
+        // Window-wide, so they work whatever has the focus; a modal box above blocks them.
+        auto *shortcut = new QShortcut(key.key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        // A held key must not toggle playback or reopen a dialog over and over.
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this, key.command);
+    }
+}
+
 void FrmMain::showFace(SkinImage *target, Face face)
 {
     const QString path =
@@ -301,6 +360,16 @@ void FrmMain::ImgSave_Click()
 void FrmMain::ImgGuanyu_Click()
 {
     runCommand(&FrmMain::showAbout);
+}
+
+void FrmMain::playOrPause()
+{
+    runCommand(&FrmMain::togglePlayback);
+}
+
+void FrmMain::listenToCut()
+{
+    runCommand(&FrmMain::playCut);
 }
 
 void FrmMain::runCommand(void (FrmMain::*command)())
@@ -463,15 +532,25 @@ void FrmMain::pumpEvents()
     QCoreApplication::processEvents();
 }
 
+bool FrmMain::rangeIsMarked()
+{
+    QString missing;
+    if (m_cut.SourceFile.isEmpty())
+        missing = QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！");
+    else if (m_cut.StartOffset <= 0)
+        missing = QStringLiteral("请选择开始位置！");
+    else if (m_cut.CutLength <= 0)
+        missing = QStringLiteral("请选择结束位置！");
+    if (missing.isEmpty())
+        return true;
+    inform(missing, QStringLiteral("提示"));
+    return false;
+}
+
 void FrmMain::saveCut()
 {
-    if (m_cut.SourceFile.isEmpty())
-        return inform(QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！"),
-                      QStringLiteral("提示"));
-    if (m_cut.StartOffset <= 0)
-        return inform(QStringLiteral("请选择开始位置！"), QStringLiteral("提示"));
-    if (m_cut.CutLength <= 0)
-        return inform(QStringLiteral("请选择结束位置！"), QStringLiteral("提示"));
+    if (!rangeIsMarked())
+        return;
 
     CmDialgS().ShowSave(this);
     const QString chosen = CmDialgS().FileName();
@@ -503,6 +582,32 @@ void FrmMain::saveCut()
     m_cut.CutLength = -1;
     m_cut.StartOffset = -1;
     m_cut.TargetFile.clear();
+}
+
+void FrmMain::togglePlayback()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    MediaControls &controls = m_skin.WindowsMediaPlayer1->controls();
+    if (m_skin.WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
+        controls.pause();
+    else
+        controls.play();
+}
+
+void FrmMain::playCut()
+{
+    if (!rangeIsMarked())
+        return;
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    const double d = mediaDuration(player, m_cut.SourceFile);
+    // From the selection as the shapes report it, like the byte numbers of the range.
+    const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
+                                    m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
+    MediaControls &controls = player.controls();
+    controls.setCurrentPosition(times.start);
+    controls.play();
+    controls.pauseAt(times.end);
 }
 
 void FrmMain::showAbout()

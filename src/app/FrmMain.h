@@ -36,6 +36,9 @@ public:
     void ImgMowei_Click();
     void ImgSave_Click();
     void ImgGuanyu_Click();
+    // Commands of keys only: Space and P.
+    void playOrPause();
+    void listenToCut();
 
     // The clock and the player's notification.
     void Timer1_Timer();
@@ -51,6 +54,8 @@ private:
     void Form_Load();
     void placeOnScreen();
     void wireButtons();
+    void describeButtons();
+    void addShortcuts();
     void showFace(SkinImage *target, Face face);
 
     void openFile();
@@ -59,10 +64,13 @@ private:
     void stretchToEnd();
     void saveCut();
     void showAbout();
+    void togglePlayback();
+    void playCut();
 
     void runCommand(void (FrmMain::*command)());
     bool startIsMarked();
     void applyEnd(qint32 width);
+    bool rangeIsMarked();
     QString sourcePathFromCaption() const;
     void pumpEvents();
     void inform(const QString &text, const QString &title);

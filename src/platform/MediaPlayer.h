@@ -22,6 +22,14 @@ public:
     virtual QString currentPositionString() const = 0;
     // Playback position in seconds.
     virtual double currentPosition() const = 0;
+
+    // For the window's keys. Nothing happens while no media is open.
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    virtual void setCurrentPosition(double seconds) = 0;
+    // Pauses once playback reaches the given second; play, pause, stop, a seek or another file
+    // call it off, so it is set after them.
+    virtual void pauseAt(double seconds) = 0;
 };
 
 // The media the player holds.
@@ -52,6 +60,8 @@ public:
     // Opens the file and, with autoStart, plays it from its beginning.
     virtual void setURL(const QString &url) = 0;
     virtual QString URL() const = 0;
+    // Stopped, Paused or Playing, as PlayStateChange last reported or is about to.
+    virtual qint32 playState() const = 0;
 
     virtual void setFullScreen(bool on) = 0;
     virtual void setStretchToFit(bool on) = 0;

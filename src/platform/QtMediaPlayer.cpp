@@ -8,6 +8,7 @@
 #include <QLibrary>
 #include <QMenu>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -40,12 +41,19 @@ CreatePlaybackSession playbackFactory()
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
-    : MediaPlayer(parent), m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this))
+    : MediaPlayer(parent), m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this)),
+      m_pauseTimer(new QTimer(this))
 {
+    // Position reports come only every so often; the timer pauses on the millisecond between them.
+    m_pauseTimer->setSingleShot(true);
+    m_pauseTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::pause);
+
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
     connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
     connect(m_bar, &PlayerTransportBar::seekRequested, this, [this](qint64 milliseconds) {
+        cancelPauseMark();
         if (m_player)
             m_player->setPosition(milliseconds);
     });
@@ -98,7 +106,7 @@ void QtMediaPlayer::replacePlayer()
     listener.statusChanged = [this](Status status) { onMediaStatus(status); };
     listener.errorOccurred = [this] { onError(); };
     listener.durationChanged = [this](qint64 ms) { onDuration(ms); };
-    listener.positionChanged = [this](qint64 ms) { m_bar->setPosition(ms); };
+    listener.positionChanged = [this](qint64 ms) { onPosition(ms); };
     listener.seekableChanged = [this](bool seekable) { m_bar->setSeekable(seekable); };
 
     m_player = create(this, listener);
@@ -107,6 +115,7 @@ void QtMediaPlayer::replacePlayer()
     m_player->setVolume(static_cast<float>(m_volume) / 100.0f);
     m_player->setMuted(m_muted);
     m_failed = false;
+    cancelPauseMark();
     forgetDuration();
     m_bar->setPosition(0);
 }
@@ -197,6 +206,7 @@ void QtMediaPlayer::setPlayCount(int count)
 
 void QtMediaPlayer::play()
 {
+    cancelPauseMark();
     if (!hasMedia())
         return;
     m_failed = false;
@@ -205,12 +215,14 @@ void QtMediaPlayer::play()
 
 void QtMediaPlayer::pause()
 {
+    cancelPauseMark();
     if (m_player && m_player->state() == State::Playing)
         m_player->pause();
 }
 
 void QtMediaPlayer::stop()
 {
+    cancelPauseMark();
     // Nothing opened yet: nothing plays, and the back end need not be loaded for that.
     if (m_player)
         m_player->stop();
@@ -227,6 +239,61 @@ double QtMediaPlayer::currentPosition() const
 {
     return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0
                       : 0.0;
+}
+
+void QtMediaPlayer::setCurrentPosition(double seconds)
+{
+    if (!hasMedia())
+        return;
+    cancelPauseMark();
+    m_player->setPosition(std::max<qint64>(0, std::llround(seconds * 1000.0)));
+}
+
+void QtMediaPlayer::pauseAt(double seconds)
+{
+    cancelPauseMark();
+    if (!hasMedia() || !(seconds >= 0))
+        return;
+    m_pauseAt = std::llround(seconds * 1000.0);
+    // Reports of the position from before a seek may still be on their way; the mark counts
+    // once playback has been seen before it.
+    m_pauseArmed = m_player->position() < m_pauseAt;
+}
+
+void QtMediaPlayer::onPosition(qint64 milliseconds)
+{
+    m_bar->setPosition(milliseconds);
+    if (m_pauseAt < 0 || !m_player || m_player->state() != State::Playing)
+        return;
+    if (milliseconds < m_pauseAt) {
+        m_pauseArmed = true;
+        m_pauseTimer->start(static_cast<int>(m_pauseAt - milliseconds));
+    } else if (m_pauseArmed) {
+        cancelPauseMark();
+        pause();
+    }
+}
+
+void QtMediaPlayer::cancelPauseMark()
+{
+    m_pauseAt = -1;
+    m_pauseArmed = false;
+    m_pauseTimer->stop();
+}
+
+qint32 QtMediaPlayer::playState() const
+{
+    if (!m_player)
+        return Stopped;
+    switch (m_player->state()) {
+    case State::Playing:
+        return Playing;
+    case State::Paused:
+        return Paused;
+    case State::Stopped:
+        break;
+    }
+    return Stopped;
 }
 
 QString QtMediaPlayer::durationString() const

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QMenu;
+class QTimer;
 class PlayerTransportBar;
 
 // The embedded player: a playback session of the Qt Multimedia back end (a module loaded on first
@@ -27,6 +28,7 @@ public:
     void close() override;
     void setURL(const QString &url) override;
     QString URL() const override { return m_url; }
+    qint32 playState() const override;
 
     void setFullScreen(bool on) override { m_fullScreen = on; }
     bool fullScreen() const { return m_fullScreen; }
@@ -49,8 +51,8 @@ public:
     void setPlayCount(int count);
     int playCount() const { return m_playCount; }
 
-    void play();
-    void pause();
+    void play() override;
+    void pause() override;
 
     PlayerTransportBar *transportBar() const { return m_bar; }
     QMenu *contextMenu() const { return m_menu; }
@@ -59,6 +61,8 @@ public:
     void stop() override;
     QString currentPositionString() const override;
     double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+    void pauseAt(double seconds) override;
 
     // MediaItem
     QString durationString() const override;
@@ -87,6 +91,8 @@ private:
     void onError();
     void refreshStatus();
     bool hasMedia() const;
+    void onPosition(qint64 milliseconds);
+    void cancelPauseMark();
 
     PlaybackSession *m_player = nullptr;
     int m_generation = 0; // counts sessions, so late work for an old one can tell
@@ -103,4 +109,7 @@ private:
     bool m_stretchToFit = false;
     bool m_contextMenuEnabled = true;
     bool m_failed = false;
+    qint64 m_pauseAt = -1;     // ms; -1 = no pause mark
+    bool m_pauseArmed = false; // playback was seen before the mark since it was set
+    QTimer *m_pauseTimer = nullptr;
 };

@@ -1,0 +1,272 @@
+#include "FakePlatform.h"
+
+#include "app/CutTimes.h"
+#include "app/FrmMain.h"
+#include "app/Numeric.h"
+#include "platform/PlayerTransportBar.h"
+#include "platform/QtMediaPlayer.h"
+#include "ui/FrmAbout.h"
+#include "ui/SkinControls.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// The window's keys, listening to the marked stretch, and what screen readers are told.
+class TestKeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void keysRunTheButtonsCommands_data();
+    void keysRunTheButtonsCommands();
+    void keysPassThePlayersOwnBar();
+    void keysWaitWhileABoxIsUp();
+    void listenTimesInvertTheMarking();
+    void buttonsAndStatusLabelsForScreenReaders();
+
+private:
+    void makeWindow(Platform platform);
+    void markRange(const QString &marked);
+    QStringList effectsOf(const std::function<void()> &action);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakePlatform *m_fake = nullptr;
+    std::unique_ptr<FrmMain> m_window;
+};
+
+void TestKeys::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_fake = new FakePlatform;
+}
+
+void TestKeys::cleanup()
+{
+    m_window.reset();
+    delete m_fake;
+    m_fake = nullptr;
+    m_dir.reset();
+}
+
+void TestKeys::makeWindow(Platform platform)
+{
+    m_window = std::make_unique<FrmMain>(std::move(platform));
+    m_window->show();
+    // Window-wide keys answer only in the active window.
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+// "none", "start" (at 45 s) or "range" (45 s to 90 s) of a 180-second file; the player then
+// stands at 120 s.
+void TestKeys::markRange(const QString &marked)
+{
+    if (marked == QLatin1String("none"))
+        return;
+    const QString path = m_dir->filePath(QStringLiteral("source.mp3"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(30000, 'x'));
+    file.close();
+    m_fake->open->answers << path;
+    m_fake->player->length = 180;
+    m_window->ImgOpenFile_Click();
+    m_fake->player->position = 45;
+    m_window->ImgKaishi_Click();
+    m_fake->player->position = 90;
+    if (marked == QLatin1String("range"))
+        m_window->ImgJiesu_Click();
+    m_fake->player->position = 120;
+}
+
+// What an action did that a test can see: dialogs, boxes, player calls, selection and cut state.
+QStringList TestKeys::effectsOf(const std::function<void()> &action)
+{
+    const int opens = m_fake->open->shown, saves = m_fake->save->shown;
+    const qsizetype calls = m_fake->player->calls.size();
+    const size_t messages = m_fake->messages->shown.size();
+    const ShapeRect &selection = *m_window->skin().ShapXuan;
+    const float left = selection.Left(), width = selection.Width();
+    const CutState cut = m_window->cutState();
+
+    QStringList effects;
+    QTimer closeModal;
+    connect(&closeModal, &QTimer::timeout, this, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            effects << QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        }
+    });
+    closeModal.start(20);
+    action();
+    closeModal.stop();
+
+    if (m_fake->open->shown != opens)
+        effects << QStringLiteral("open");
+    if (m_fake->save->shown != saves)
+        effects << QStringLiteral("save");
+    effects << m_fake->player->calls.mid(calls);
+    for (size_t i = messages; i < m_fake->messages->shown.size(); ++i)
+        effects << m_fake->messages->shown[i].text + QLatin1Char('|') +
+                       m_fake->messages->shown[i].title;
+    if (selection.Left() != left || selection.Width() != width)
+        effects << QStringLiteral("selection %1+%2").arg(selection.Left()).arg(selection.Width());
+    const CutState &now = m_window->cutState();
+    if (now.StartOffset != cut.StartOffset || now.CutLength != cut.CutLength)
+        effects << QStringLiteral("cut %1+%2").arg(now.StartOffset).arg(now.CutLength);
+    return effects;
+}
+
+void TestKeys::keysRunTheButtonsCommands_data()
+{
+    QTest::addColumn<QKeyCombination>("key");
+    QTest::addColumn<QString>("marked");
+    QTest::addColumn<qint32>("playState");
+    QTest::addColumn<QStringList>("effects");
+    const auto row = [](const char *name, QKeyCombination key, const char *marked,
+                        QStringList effects, qint32 state = MediaPlayer::Stopped) {
+        QTest::newRow(name) << key << QString::fromLatin1(marked) << state << effects;
+    };
+    // The dialog is cancelled: the marks go all the same.
+    row("Ctrl+O opens", Qt::CTRL | Qt::Key_O, "range",
+        {"open", "stop", "close", "selection 1954+1", "cut -1+-1"});
+    // At 120 s: x = int(120 / 180 * 4935 + 720) = 4010.
+    row("B marks the start", Qt::Key_B, "range", {"selection 4010+1", "cut 20001+-1"});
+    // w = int(120 / 180 * 4935 - 1954 + 720) = 2056.
+    row("E marks the end", Qt::Key_E, "range", {"selection 1954+2056", "cut 7503+12498"});
+    row("E wants a start", Qt::Key_E, "none", {});
+    row("Shift+E runs to the end", Qt::SHIFT | Qt::Key_E, "start",
+        {"selection 1954+3701", "cut 7503+22498"});
+    row("Ctrl+S saves", Qt::CTRL | Qt::Key_S, "range", {"save"});
+    row("Ctrl+S wants an end", Qt::CTRL | Qt::Key_S, "start", {"请选择结束位置！|提示"});
+    row("F1 shows About", Qt::Key_F1, "none", {"frmAbout"});
+    row("Space plays", Qt::Key_Space, "range", {"play"});
+    row("Space pauses", Qt::Key_Space, "range", {"pause"}, MediaPlayer::Playing);
+    row("Space without a file", Qt::Key_Space, "none", {});
+    // 1234 / 4935 * 180 and 2468 / 4935 * 180 seconds.
+    row("P plays the range", Qt::Key_P, "range", {"seek 45.009", "play", "pauseAt 90.018"});
+    row("P wants a file", Qt::Key_P, "none", {"请先打开mp3文件！并定位开始位置和结束位置！|提示"});
+    row("P wants an end", Qt::Key_P, "start", {"请选择结束位置！|提示"});
+}
+
+void TestKeys::keysRunTheButtonsCommands()
+{
+    QFETCH(QKeyCombination, key);
+    QFETCH(QString, marked);
+    QFETCH(qint32, playState);
+    QFETCH(QStringList, effects);
+
+    // With the focus nowhere in particular, then in the window's player.
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            m_window.reset();
+            delete m_fake;
+            m_fake = new FakePlatform;
+        }
+        makeWindow(m_fake->take());
+        markRange(marked);
+        m_fake->player->state = playState;
+        QWidget *target = round == 0 ? static_cast<QWidget *>(m_window.get()) : m_fake->player;
+        target->setFocus();
+        QCOMPARE(effectsOf([&] { QTest::keyClick(target, key.key(), key.keyboardModifiers()); }),
+                 effects);
+    }
+}
+
+void TestKeys::keysPassThePlayersOwnBar()
+{
+    Platform platform = m_fake->take();
+    delete m_fake->player;
+    auto *player = new QtMediaPlayer;
+    m_fake->player = nullptr;
+    platform.player = player;
+    makeWindow(std::move(platform));
+    PlayerTransportBar *bar = player->transportBar();
+    QSignalSpy played(bar, &PlayerTransportBar::playRequested);
+
+    // Space is play/pause everywhere; a focused button of the bar does not take it as a click.
+    bar->playPauseButton()->setFocus();
+    QTest::keyClick(bar->playPauseButton(), Qt::Key_Space);
+    QCOMPARE(played.count(), 0);
+
+    bar->seekSlider()->setFocus();
+    QTest::keyClick(bar->seekSlider(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(m_fake->messages->shown.size(), size_t(1));
+    QCOMPARE(m_fake->messages->shown[0].text,
+             QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！"));
+}
+
+void TestKeys::keysWaitWhileABoxIsUp()
+{
+    makeWindow(m_fake->take());
+    bool tried = false;
+    QTimer::singleShot(50, this, [&] {
+        auto *about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        QTest::keyClick(m_window.get(), Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(m_window.get(), Qt::Key_P);
+        tried = true;
+        about->close();
+    });
+    m_window->ImgGuanyu_Click();
+    QVERIFY(tried);
+    QVERIFY(m_fake->messages->shown.empty());
+}
+
+void TestKeys::listenTimesInvertTheMarking()
+{
+    // The worked example's selection on the track bar, for a 180-second file.
+    const CutTimes times = cutTimes(720, 4935, 1954, 1234, 180);
+    QCOMPARE(times.start, 1234.0 / 4935.0 * 180.0);
+    QCOMPARE(times.end, 2468.0 / 4935.0 * 180.0);
+    QVERIFY(qAbs(times.start - 45.0091185) < 1e-6);
+    QVERIFY(qAbs(times.end - 90.0182371) < 1e-6);
+    QVERIFY_THROWS_EXCEPTION(ArithmeticError, cutTimes(720, 0, 1954, 1234, 180));
+}
+
+void TestKeys::buttonsAndStatusLabelsForScreenReaders()
+{
+    makeWindow(m_fake->take());
+    const MainWindowSkin &skin = m_window->skin();
+    const std::pair<QWidget *, const char *> buttons[] = {
+        {skin.ImgOpenFile, "打开mp3"},  {skin.Labdakai, "打开mp3"},  {skin.ImgKaishi, "定位开始"},
+        {skin.Labkaishi, "定位开始"},   {skin.ImgJiesu, "定位结束"}, {skin.Labjiesu, "定位结束"},
+        {skin.ImgMowei, "至文件尾"},    {skin.Labwei, "至文件尾"},   {skin.ImgSave, "保存新文件"},
+        {skin.LabBaocun, "保存新文件"}, {skin.ImgGuanyu, "关于……"},  {skin.LabGuanyu, "关于……"},
+    };
+    for (const auto &[control, caption] : buttons) {
+        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(button);
+        QCOMPARE(button->role(), QAccessible::Button);
+        QCOMPARE(button->text(QAccessible::Name), QString::fromUtf8(caption));
+        // The tooltip says what it does and its key, for readers too.
+        QVERIFY(control->toolTip().endsWith(QStringLiteral("）")));
+        QCOMPARE(button->text(QAccessible::Description), control->toolTip());
+    }
+
+    // Pressing through the reader runs the command with its checks.
+    QAccessible::queryAccessibleInterface(skin.LabBaocun)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(m_fake->messages->shown.size(), size_t(1));
+
+    // The status labels are text that follows the caption (QLabel tells readers of each change).
+    for (SkinLabel *label : {skin.LabFname, skin.LabTime}) {
+        QAccessibleInterface *text = QAccessible::queryAccessibleInterface(label);
+        QCOMPARE(text->role(), QAccessible::StaticText);
+        label->setCaption(QStringLiteral("停止播放:/tmp/a.mp3"));
+        QCOMPARE(text->text(QAccessible::Name), QStringLiteral("停止播放:/tmp/a.mp3"));
+    }
+}
+
+QTEST_MAIN(TestKeys)
+#include "tst_keys.moc"
