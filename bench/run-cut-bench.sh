@@ -11,9 +11,6 @@ bench=$build/bin/bench_cut
 runs=${RUNS:-5}
 [[ -x $bench ]] || { echo "no $bench: build the project first" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
-for tool in sox lame; do
-    command -v "$tool" >/dev/null || { echo "needs $tool (scripts/setup.sh installs it)" >&2; exit 1; }
-done
 
 mib=$((1024 * 1024))
 source_mib=1536
@@ -36,15 +33,8 @@ src=$work/source.mp3
 ours=$work/cut.mp3
 theirs=$work/dd.mp3
 
-# A real constant-bit-rate MP3 (320 kbit/s, no tag frame), so that the time-based tools cut the
-# same stretch: one minute of sound, repeated until the file is long enough.
 echo "making a ${source_mib} MiB MP3 in $work ..."
-sox -n -r 44100 -c 2 -b 16 "$work/minute.wav" synth 60 pinknoise vol 0.3
-lame --quiet -t --cbr -b 320 "$work/minute.wav" "$work/minute.mp3"
-minute=$(stat -c %s "$work/minute.mp3")
-for ((i = 0; i * minute < source_mib * mib; i++)); do cat "$work/minute.mp3"; done >"$src.tmp"
-head -c $((source_mib * mib)) "$src.tmp" >"$src"
-rm -f "$src.tmp" "$work/minute.wav"
+"$(dirname "$0")/make-long-mp3.sh" "$src" "$source_mib"
 cat "$src" >/dev/null # warm the page cache
 sync
 

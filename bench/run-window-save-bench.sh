@@ -11,7 +11,7 @@ set -euo pipefail
 build=${1:-build}
 program=$(realpath "$build/bin/velquist-mp3-cutter")
 [[ -x $program ]] || { echo "no $program: build the project first" >&2; exit 1; }
-for tool in Xvfb xdotool sox lame; do
+for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
 done
 
@@ -31,12 +31,7 @@ ours=$work/cut.mp3
 theirs=$work/dd.mp3
 
 echo "making a ${source_mib} MiB MP3 in $work ..."
-sox -n -r 44100 -c 2 -b 16 "$work/minute.wav" synth 60 pinknoise vol 0.3
-lame --quiet -t --cbr -b 320 "$work/minute.wav" "$work/minute.mp3"
-minute=$(stat -c %s "$work/minute.mp3")
-for ((i = 0; i * minute < source_mib * mib; i++)); do cat "$work/minute.mp3"; done >"$src.tmp"
-head -c $((source_mib * mib)) "$src.tmp" >"$src"
-rm -f "$src.tmp" "$work/minute.wav"
+"$(dirname "$0")/make-long-mp3.sh" "$src" "$source_mib"
 cat "$src" >/dev/null
 sync
 
