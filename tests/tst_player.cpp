@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,6 +33,14 @@ QList<qint32> states(const QSignalSpy &spy)
     for (const QList<QVariant> &call : spy)
         seen << call.at(0).toInt();
     return seen;
+}
+
+// The decoder pipelines the player holds, one per session.
+int pipelines(const QObject &player)
+{
+    const QList<QObject *> all = player.findChildren<QObject *>();
+    return static_cast<int>(std::count_if(
+        all.cbegin(), all.cend(), [](const QObject *o) { return o->inherits("QMediaPlayer"); }));
 }
 
 bool anyDialogShown()
@@ -159,6 +168,7 @@ void TestPlayer::pauseAndStopAreReported()
     player.controls().stop();
     QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    QCOMPARE(player.controls().currentPosition(), 0.0);
     QVERIFY(!states(spy).contains(QtMediaPlayer::MediaEnded));
     QVERIFY(heldAt < 3.0);
     // Stopping keeps the file: its length is still known.
@@ -181,6 +191,8 @@ void TestPlayer::endOfMediaComesBeforeStop()
              (QList<qint32>{QtMediaPlayer::MediaEnded, MediaPlayer::Stopped}));
     QCOMPARE(seen.count(QtMediaPlayer::MediaEnded), 1);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    // Ran out: it stands at the beginning, so a start marked now lies there.
+    QCOMPARE(player.controls().currentPosition(), 0.0);
 }
 
 void TestPlayer::closeReleasesTheMedia()
@@ -197,6 +209,8 @@ void TestPlayer::closeReleasesTheMedia()
     QCOMPARE(player.URL(), QString());
     QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    // The pipeline goes, and none is built for a file not yet chosen.
+    QTRY_COMPARE(pipelines(player), 0);
 
     // With nothing open, play is ignored rather than failing.
     spy.clear();
