@@ -98,6 +98,9 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
+    // With a maximum size window managers offer no maximize, and tiling ones stop stretching it.
+    setMaximumSize(Twips::toPixels(MainWindowSkin::ClientWidth),
+                   Twips::toPixels(MainWindowSkin::ClientHeight));
 
     setFont(defaultFont());
 
