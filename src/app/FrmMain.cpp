@@ -72,9 +72,9 @@ double mediaDuration(MediaPlayer &player, const QString &file)
 {
     const double duration = player.currentMedia().duration();
     if (!(duration > 0))
-        throw PlayerError(QStringLiteral("无法定位：播放器还没有得到文件“%1”的播放时长。")
-                              .arg(file)
-                              .toStdString());
+        throw PlayerError(
+            (QStringLiteral("无法定位：播放器读不出文件“") + file + QStringLiteral("”的播放时长。"))
+                .toStdString());
     return duration;
 }
 
@@ -125,10 +125,9 @@ void FrmMain::Form_Load()
     startupStep([&] { placeOnScreen(); });
     startupStep([&] {
         setWindowTitle(QStringLiteral("%1-%2.%3.%4")
-                           .arg(QString::fromUtf8(AppInfo::Title))
-                           .arg(AppInfo::Major)
-                           .arg(AppInfo::Minor)
-                           .arg(AppInfo::Revision));
+                           .arg(QString::fromUtf8(AppInfo::Title), QString::number(AppInfo::Major),
+                                QString::number(AppInfo::Minor),
+                                QString::number(AppInfo::Revision)));
     });
     startupStep([&] { m_skin.ShapXuan->setVisible(false); });
     startupStep([&] { player.setFullScreen(false); });
@@ -262,15 +261,20 @@ void FrmMain::ImgGuanyu_Click()
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
     QString problem;
+    bool namesItsFile = false;
     try {
         (this->*command)();
         return;
     } catch (const std::bad_alloc &) {
         problem = QStringLiteral("内存不足，操作未能完成。");
+    } catch (const FileIoError &error) {
+        // It names its own file, which may be the new one: the source must not be added.
+        problem = QString::fromUtf8(error.what());
+        namesItsFile = true;
     } catch (const std::exception &error) {
         problem = QString::fromUtf8(error.what());
     }
-    if (!m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
+    if (!namesItsFile && !m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
         problem += QStringLiteral("\n\n文件：") + m_cut.SourceFile;
     m_platform.messages->show(this, problem, ErrorTitle, MessageBoxes::Icon::Critical);
 }
@@ -389,8 +393,9 @@ bool FrmMain::startIsMarked()
     // The visible selection is the sign that a start has been marked.
     if (!m_skin.ShapXuan->isHidden())
         return true;
-    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
-                              MessageBoxes::Icon::None);
+    // Untitled, the box would carry the executable's name; desktops give it the program's.
+    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"),
+                              QString::fromUtf8(AppInfo::Title), MessageBoxes::Icon::None);
     return false;
 }
 
