@@ -23,6 +23,8 @@ private slots:
     void captionsTakeTheButtonTextColour();
     void sizeIsCapped_data();
     void sizeIsCapped();
+    void maximizeIsUndone_data();
+    void maximizeIsUndone();
     void startupSurvivesAFailingPlayer();
 
 private:
@@ -226,6 +228,26 @@ void TestMainWindow::sizeIsCapped()
                   Twips::toPixels(requestedTwips.height()));
     QTRY_COMPARE(window.size(), QSize(Twips::toPixels(expectedTwips.width()),
                                       Twips::toPixels(expectedTwips.height())));
+}
+
+void TestMainWindow::maximizeIsUndone_data()
+{
+    QTest::addColumn<Qt::WindowState>("state");
+    QTest::newRow("maximized") << Qt::WindowMaximized;
+    QTest::newRow("full screen") << Qt::WindowFullScreen;
+}
+
+void TestMainWindow::maximizeIsUndone()
+{
+    QFETCH(Qt::WindowState, state);
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect before = window.geometry();
+    window.setWindowState(state); // as a window manager may do it anyway
+    QTRY_COMPARE(window.windowState(), Qt::WindowNoState);
+    QTRY_COMPARE(window.geometry(), before);
 }
 
 void TestMainWindow::startupSurvivesAFailingPlayer()

@@ -179,6 +179,19 @@ void FrmMain::resizeEvent(QResizeEvent *event)
                Twips::toPixels(MainWindowSkin::ClientHeight));
 }
 
+void FrmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Some window managers offer maximize whatever the window asks for; it would only move the
+    // window into a corner, so it is undone and the window stays where it was.
+    const Qt::WindowStates tooLarge = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (event->type() == QEvent::WindowStateChange && (windowState() & tooLarge)) {
+        QMetaObject::invokeMethod(
+            this, [this, tooLarge] { setWindowState(windowState() & ~tooLarge); },
+            Qt::QueuedConnection);
+    }
+}
+
 void FrmMain::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
