@@ -35,6 +35,14 @@ QList<qint32> states(const QSignalSpy &spy)
     return seen;
 }
 
+// Without a sound card the stand-in sink sometimes runs unclocked and plays a file through at
+// once; a player that ran out stands at 0, so having ended counts as having played.
+bool playedPast(MediaPlayer &player, const QSignalSpy &spy, double seconds)
+{
+    return player.controls().currentPosition() > seconds ||
+           states(spy).contains(QtMediaPlayer::MediaEnded);
+}
+
 // The decoder pipelines the player holds, one per session.
 int pipelines(const QObject &player)
 {
@@ -180,7 +188,7 @@ void TestPlayer::endOfMediaComesBeforeStop()
     QtMediaPlayer player;
     QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
     player.setURL(fixture("tone-3s.mp3"));
-    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.1, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(playedPast(player, spy, 0.1), patience);
     // Skip most of the tone through the bar, as a user would.
     emit player.transportBar()->seekRequested(2500);
 
@@ -200,7 +208,7 @@ void TestPlayer::closeReleasesTheMedia()
     QtMediaPlayer player;
     QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
     player.setURL(fixture("tone-3s.mp3"));
-    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(playedPast(player, spy, 0.2), patience);
 
     player.close();
     QCOMPARE(player.controls().currentPositionString(), QString());
