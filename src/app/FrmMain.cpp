@@ -98,7 +98,7 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
-    // With a maximum size window managers offer no maximize, and tiling ones stop stretching it.
+    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
     setMaximumSize(Twips::toPixels(MainWindowSkin::ClientWidth),
                    Twips::toPixels(MainWindowSkin::ClientHeight));
 
