@@ -20,8 +20,11 @@ private slots:
     void controlsAreWhereDesigned();
     void stackingOrderIsAsDesigned();
     void captionsSitOnTheirFaces();
+    void captionsTakeTheButtonTextColour();
     void sizeIsCapped_data();
     void sizeIsCapped();
+    void maximizeIsUndone_data();
+    void maximizeIsUndone();
     void startupSurvivesAFailingPlayer();
 
 private:
@@ -70,6 +73,7 @@ void TestMainWindow::startsInItsWorkingState()
     const float top = (screen.height() * 15.0f - 3195.0f) / 3.0f;
     QCOMPARE(window.pos(), QPoint(Twips::toPixels(left), Twips::toPixels(top)));
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(window.maximumSize(), QSize(413, 179)); // so no maximize is offered either
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
@@ -182,6 +186,24 @@ void TestMainWindow::captionsSitOnTheirFaces()
     QCOMPARE(s.LabFname->cursor().shape(), Qt::ArrowCursor);
 }
 
+void TestMainWindow::captionsTakeTheButtonTextColour()
+{
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    window.setPalette(palette);
+    const QImage text = window.skin().Labkaishi->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < text.height(); ++y) {
+        for (int x = 0; x < text.width(); ++x) {
+            const QColor c = text.pixelColor(x, y);
+            red += c.alpha() > 128 && c.red() > 200 && c.green() < 60 && c.blue() < 60;
+        }
+    }
+    QVERIFY2(red > 20, qPrintable(QString::number(red)));
+}
+
 void TestMainWindow::sizeIsCapped_data()
 {
     QTest::addColumn<QSize>("requestedTwips");
@@ -200,10 +222,32 @@ void TestMainWindow::sizeIsCapped()
     FrmMain window(fake.take());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Some window systems ignore the maximum size; lifted here, the cap must still hold.
+    window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     window.resize(Twips::toPixels(requestedTwips.width()),
                   Twips::toPixels(requestedTwips.height()));
     QTRY_COMPARE(window.size(), QSize(Twips::toPixels(expectedTwips.width()),
                                       Twips::toPixels(expectedTwips.height())));
+}
+
+void TestMainWindow::maximizeIsUndone_data()
+{
+    QTest::addColumn<Qt::WindowState>("state");
+    QTest::newRow("maximized") << Qt::WindowMaximized;
+    QTest::newRow("full screen") << Qt::WindowFullScreen;
+}
+
+void TestMainWindow::maximizeIsUndone()
+{
+    QFETCH(Qt::WindowState, state);
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect before = window.geometry();
+    window.setWindowState(state); // as a window manager may do it anyway
+    QTRY_COMPARE(window.windowState(), Qt::WindowNoState);
+    QTRY_COMPARE(window.geometry(), before);
 }
 
 void TestMainWindow::startupSurvivesAFailingPlayer()

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,6 +33,22 @@ QList<qint32> states(const QSignalSpy &spy)
     for (const QList<QVariant> &call : spy)
         seen << call.at(0).toInt();
     return seen;
+}
+
+// Without a sound card the stand-in sink sometimes runs unclocked and plays a file through at
+// once; a player that ran out stands at 0, so having ended counts as having played.
+bool playedPast(MediaPlayer &player, const QSignalSpy &spy, double seconds)
+{
+    return player.controls().currentPosition() > seconds ||
+           states(spy).contains(QtMediaPlayer::MediaEnded);
+}
+
+// The decoder pipelines the player holds, one per session.
+int pipelines(const QObject &player)
+{
+    const QList<QObject *> all = player.findChildren<QObject *>();
+    return static_cast<int>(std::count_if(
+        all.cbegin(), all.cend(), [](const QObject *o) { return o->inherits("QMediaPlayer"); }));
 }
 
 bool anyDialogShown()
@@ -160,6 +177,7 @@ void TestPlayer::pauseAndStopAreReported()
     player.controls().stop();
     QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    QCOMPARE(player.controls().currentPosition(), 0.0);
     QVERIFY(!states(spy).contains(QtMediaPlayer::MediaEnded));
     QVERIFY(heldAt < 3.0);
     // Stopping keeps the file: its length is still known.
@@ -171,7 +189,7 @@ void TestPlayer::endOfMediaComesBeforeStop()
     QtMediaPlayer player;
     QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
     player.setURL(fixture("tone-3s.mp3"));
-    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.1, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(playedPast(player, spy, 0.1), patience);
     // Skip most of the tone through the bar, as a user would.
     emit player.transportBar()->seekRequested(2500);
 
@@ -182,6 +200,8 @@ void TestPlayer::endOfMediaComesBeforeStop()
              (QList<qint32>{QtMediaPlayer::MediaEnded, MediaPlayer::Stopped}));
     QCOMPARE(seen.count(QtMediaPlayer::MediaEnded), 1);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    // Ran out: it stands at the beginning, so a start marked now lies there.
+    QCOMPARE(player.controls().currentPosition(), 0.0);
 }
 
 void TestPlayer::pauseMarkEndsTheStretch()
@@ -215,7 +235,7 @@ void TestPlayer::closeReleasesTheMedia()
     QtMediaPlayer player;
     QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
     player.setURL(fixture("tone-3s.mp3"));
-    QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
+    QTRY_VERIFY_WITH_TIMEOUT(playedPast(player, spy, 0.2), patience);
 
     player.close();
     QCOMPARE(player.controls().currentPositionString(), QString());
@@ -224,6 +244,8 @@ void TestPlayer::closeReleasesTheMedia()
     QCOMPARE(player.URL(), QString());
     QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
     QCOMPARE(player.controls().currentPositionString(), QString());
+    // The pipeline goes, and none is built for a file not yet chosen.
+    QTRY_COMPARE(pipelines(player), 0);
 
     // With nothing open, play is ignored rather than failing.
     spy.clear();

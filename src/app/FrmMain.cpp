@@ -76,9 +76,9 @@ double mediaDuration(MediaPlayer &player, const QString &file)
 {
     const double duration = player.currentMedia().duration();
     if (!(duration > 0))
-        throw PlayerError(QStringLiteral("无法定位：播放器还没有得到文件“%1”的播放时长。")
-                              .arg(file)
-                              .toStdString());
+        throw PlayerError(
+            (QStringLiteral("无法定位：播放器读不出文件“") + file + QStringLiteral("”的播放时长。"))
+                .toStdString());
     return duration;
 }
 
@@ -148,6 +148,9 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
+    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
+    setMaximumSize(Twips::toPixels(MainWindowSkin::ClientWidth),
+                   Twips::toPixels(MainWindowSkin::ClientHeight));
 
     setFont(defaultFont());
 
@@ -175,10 +178,9 @@ void FrmMain::Form_Load()
     startupStep([&] { placeOnScreen(); });
     startupStep([&] {
         setWindowTitle(QStringLiteral("%1-%2.%3.%4")
-                           .arg(QString::fromUtf8(AppInfo::Title))
-                           .arg(AppInfo::Major)
-                           .arg(AppInfo::Minor)
-                           .arg(AppInfo::Revision));
+                           .arg(QString::fromUtf8(AppInfo::Title), QString::number(AppInfo::Major),
+                                QString::number(AppInfo::Minor),
+                                QString::number(AppInfo::Revision)));
     });
     startupStep([&] { m_skin.ShapXuan->setVisible(false); });
     startupStep([&] { player.setFullScreen(false); });
@@ -228,6 +230,19 @@ void FrmMain::resizeEvent(QResizeEvent *event)
         Twips::fromPixels(height()) > MainWindowSkin::ClientHeight)
         resize(Twips::toPixels(MainWindowSkin::ClientWidth),
                Twips::toPixels(MainWindowSkin::ClientHeight));
+}
+
+void FrmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Some window managers offer maximize whatever the window asks for; it would only move the
+    // window into a corner, so it is undone and the window stays where it was.
+    const Qt::WindowStates tooLarge = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (event->type() == QEvent::WindowStateChange && (windowState() & tooLarge)) {
+        QMetaObject::invokeMethod(
+            this, [this, tooLarge] { setWindowState(windowState() & ~tooLarge); },
+            Qt::QueuedConnection);
+    }
 }
 
 void FrmMain::paintEvent(QPaintEvent *)
@@ -375,15 +390,20 @@ void FrmMain::listenToCut()
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
     QString problem;
+    bool namesItsFile = false;
     try {
         (this->*command)();
         return;
     } catch (const std::bad_alloc &) {
         problem = QStringLiteral("内存不足，操作未能完成。");
+    } catch (const FileIoError &error) {
+        // It names its own file, which may be the new one: the source must not be added.
+        problem = QString::fromUtf8(error.what());
+        namesItsFile = true;
     } catch (const std::exception &error) {
         problem = QString::fromUtf8(error.what());
     }
-    if (!m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
+    if (!namesItsFile && !m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
         problem += QStringLiteral("\n\n文件：") + m_cut.SourceFile;
     m_platform.messages->show(this, problem, ErrorTitle, MessageBoxes::Icon::Critical);
 }
@@ -502,8 +522,9 @@ bool FrmMain::startIsMarked()
     // The visible selection is the sign that a start has been marked.
     if (!m_skin.ShapXuan->isHidden())
         return true;
-    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"), QString(),
-                              MessageBoxes::Icon::None);
+    // Untitled, the box would carry the executable's name; desktops give it the program's.
+    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"),
+                              QString::fromUtf8(AppInfo::Title), MessageBoxes::Icon::None);
     return false;
 }
 

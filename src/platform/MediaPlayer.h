@@ -20,7 +20,7 @@ public:
     virtual void stop() = 0;
     // "mm:ss" of the playback position; empty when there is no position to show.
     virtual QString currentPositionString() const = 0;
-    // Playback position in seconds.
+    // Playback position in seconds, from 0 to the length; 0 when stopped.
     virtual double currentPosition() const = 0;
 
     // For the window's keys. Nothing happens while no media is open.

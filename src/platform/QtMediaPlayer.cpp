@@ -86,15 +86,7 @@ void QtMediaPlayer::replacePlayer()
     // still queued from a file that failed would otherwise land on the next file and stop it;
     // an audio output handed on from a failed pipeline can leave the next one stuck.
     const CreatePlaybackSession create = playbackFactory();
-    if (PlaybackSession *old = m_player) {
-        const bool wasStopped = old->state() == State::Stopped;
-        old->dispose();
-        m_player = nullptr;
-        if (!wasStopped) {
-            QMetaObject::invokeMethod(
-                this, [this] { reportPlaybackState(State::Stopped); }, Qt::QueuedConnection);
-        }
-    }
+    releasePlayer();
 
     PlaybackSession::Listener listener;
     // Queued, so that by the time a stop is reported the player has also said whether the
@@ -120,16 +112,28 @@ void QtMediaPlayer::replacePlayer()
     m_bar->setPosition(0);
 }
 
+void QtMediaPlayer::releasePlayer()
+{
+    PlaybackSession *old = m_player;
+    if (!old)
+        return;
+    const bool wasStopped = old->state() == State::Stopped;
+    old->dispose();
+    m_player = nullptr;
+    if (!wasStopped) {
+        QMetaObject::invokeMethod(
+            this, [this] { reportPlaybackState(State::Stopped); }, Qt::QueuedConnection);
+    }
+}
+
 void QtMediaPlayer::close()
 {
-    if (!m_player) {
-        // Nothing was ever opened, so there is no player to start afresh.
-        m_url.clear();
-        refreshStatus();
-        return;
-    }
-    replacePlayer();
+    // The next file gets a session of its own when it is opened.
+    releasePlayer();
     m_url.clear();
+    m_failed = false;
+    forgetDuration();
+    m_bar->setPosition(0);
     refreshStatus();
 }
 
@@ -139,16 +143,10 @@ void QtMediaPlayer::setURL(const QString &url)
         close();
         return;
     }
-    const QUrl source = sourceFor(url);
+    // Also the file already open gets a fresh session, and so plays from its beginning.
+    replacePlayer();
     m_url = url;
-    // Opening the file already open means "from the top", unless it failed: then start afresh,
-    // it may have been put right since.
-    if (m_player && m_player->source() == source && !m_failed) {
-        m_player->setPosition(0);
-    } else {
-        replacePlayer();
-        m_player->setSource(source);
-    }
+    m_player->setSource(sourceFor(url));
     if (m_autoStart)
         m_player->play();
     refreshStatus();
@@ -237,8 +235,11 @@ QString QtMediaPlayer::currentPositionString() const
 
 double QtMediaPlayer::currentPosition() const
 {
-    return hasMedia() ? static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0
-                      : 0.0;
+    // A stopped player, also one that ran to the end, stands at the beginning, as its position
+    // text says; Qt keeps reporting where it stopped.
+    if (!hasMedia() || m_player->state() == State::Stopped)
+        return 0.0;
+    return static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0;
 }
 
 void QtMediaPlayer::setCurrentPosition(double seconds)

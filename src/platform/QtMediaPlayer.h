@@ -84,6 +84,8 @@ private:
     // A fresh session for the next file, made on first use; throws PlayerError when the back
     // end cannot be loaded.
     void replacePlayer();
+    // Lets the session go; a window still hearing it play is told it stopped.
+    void releasePlayer();
     void reportPlaybackState(State state);
     void onDuration(qint64 milliseconds);
     void forgetDuration();

@@ -5,12 +5,11 @@
 #include "ui/Twips.h"
 
 #include <QCursor>
+#include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 
 namespace {
-
-const QColor ButtonTextColor(0, 0, 0);
 
 QCursor handPointer()
 {
@@ -45,7 +44,8 @@ SkinLabel *makeButtonCaption(QWidget *window, const char *name, float left, floa
                              const QString &caption, const QCursor &pointer)
 {
     SkinLabel *label = makeLabel(window, name, left, top, caption);
-    label->setForeColor(ButtonTextColor);
+    // The system's button-text colour, followed when the theme changes.
+    label->setForegroundRole(QPalette::ButtonText);
     label->setCursor(pointer);
     return label;
 }
