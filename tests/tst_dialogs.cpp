@@ -2,9 +2,11 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/Translations.h"
+#include "ui/SkinControls.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -147,6 +149,9 @@ private slots:
     void refusesMissingOrBrokenPicture_data();
     void refusesMissingOrBrokenPicture();
     void loadsReplacedPictureAnew();
+    void loadsDoubleSizePictureAboveRatioOne_data();
+    void loadsDoubleSizePictureAboveRatioOne();
+    void compiledInFaceAtRatioTwoKeepsItsSize();
 
 private:
     QTemporaryDir m_dir;
@@ -479,6 +484,56 @@ void TestDialogs::loadsReplacedPictureAnew()
     picture.fill(Qt::black);
     QVERIFY(picture.save(path, "JPEG"));
     QCOMPARE(loader.LoadPicture(path).size(), QSize(20, 5));
+}
+
+void TestDialogs::loadsDoubleSizePictureAboveRatioOne_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("twinSize");
+    QTest::addColumn<int>("twinAgeSeconds");
+    QTest::addColumn<bool>("twinChosen");
+    QTest::newRow("ratio 2") << 2.0 << QSize(20, 12) << 0 << true;
+    QTest::newRow("ratio 1.25") << 1.25 << QSize(20, 12) << 0 << true;
+    QTest::newRow("ratio 1") << 1.0 << QSize(20, 12) << 0 << false;
+    QTest::newRow("twin of another size") << 2.0 << QSize(21, 12) << 0 << false;
+    // A face swapped in after the twin was made must show.
+    QTest::newRow("twin older") << 2.0 << QSize(20, 12) << 60 << false;
+}
+
+void TestDialogs::loadsDoubleSizePictureAboveRatioOne()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, twinSize);
+    QFETCH(int, twinAgeSeconds);
+    QFETCH(bool, twinChosen);
+    const QString path = m_dir.filePath(QStringLiteral("脸.png"));
+    const QString twinPath = m_dir.filePath(QStringLiteral("脸@2x.png"));
+    QCOMPARE(doubleSizeName(path), twinPath);
+    QImage picture(10, 6, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QVERIFY(picture.save(path, "PNG"));
+    QImage twin(twinSize, QImage::Format_RGB32);
+    twin.fill(Qt::black);
+    QVERIFY(twin.save(twinPath, "PNG"));
+    QFile twinFile(twinPath);
+    QVERIFY(twinFile.open(QIODevice::ReadWrite));
+    QVERIFY(twinFile.setFileTime(QDateTime::currentDateTime().addSecs(-twinAgeSeconds),
+                                 QFileDevice::FileModificationTime));
+
+    const QPixmap loaded = QtPictureLoader::LoadPictureForRatio(path, ratio);
+    QCOMPARE(loaded.deviceIndependentSize(), QSizeF(10, 6));
+    QCOMPARE(loaded.devicePixelRatio(), twinChosen ? 2.0 : 1.0);
+    QCOMPARE(loaded.toImage().pixelColor(0, 0), QColor(twinChosen ? Qt::black : Qt::white));
+}
+
+void TestDialogs::compiledInFaceAtRatioTwoKeepsItsSize()
+{
+    SkinImage image;
+    image.setPicture(QtPictureLoader::LoadPictureForRatio(QStringLiteral(":/face.gif"), 2.0));
+    QCOMPARE(image.Picture().devicePixelRatio(), 2.0);
+    QCOMPARE(image.size(), QSize(87, 29));
+    QCOMPARE(image.Width(), 1305.0f);
+    QCOMPARE(image.Height(), 435.0f);
 }
 
 QTEST_MAIN(TestDialogs)
