@@ -67,4 +67,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velquist <velquist@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-translations-l10n, fonts-wqy-microhei")
+# The desktop's own file dialogs: the portal's (GNOME, sandboxes) and GTK's. Without them Qt
+# shows its own dialog, so they are recommended, not required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-xdgdesktopportal-platformtheme, qt6-gtk-platformtheme")
 include(CPack)

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -141,6 +142,9 @@ private slots:
     void saveOverExistingFile();
     void saveKeepsDialogWhenReplacingIsDeclined();
     void saveKeepsTypedNameWhenFileTypeIsChosenAgain();
+    void desktopDialogPatternsMatchAnyCase_data();
+    void desktopDialogPatternsMatchAnyCase();
+    void offscreenShowsQtsOwnDialogUnforced();
 
     void messageBoxShowsTextTitleAndIcon_data();
     void messageBoxShowsTextTitleAndIcon();
@@ -379,6 +383,53 @@ void TestDialogs::saveKeepsTypedNameWhenFileTypeIsChosenAgain()
     });
     dialog.ShowSave(nullptr);
     QCOMPARE(dialog.FileName(), target);
+}
+
+void TestDialogs::desktopDialogPatternsMatchAnyCase_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("matching");
+    QTest::addColumn<QStringList>("other");
+    QTest::newRow("the program's pattern")
+        << QStringLiteral("*.mp3") << QStringLiteral("*.[mM][pP]3")
+        << QStringList{"a.mp3", "SONG.MP3", "Mixed.Mp3"} << QStringList{"a.mp4", "mp3"};
+    QTest::newRow("bracket expression")
+        << QStringLiteral("*.m[ap]3") << QStringLiteral("*.[mM][aApP]3")
+        << QStringList{"x.MA3", "x.mP3"} << QStringList{"x.mb3"};
+    QTest::newRow("no letters, Chinese") << QStringLiteral("歌*.?") << QStringLiteral("歌*.?")
+                                         << QStringList{"歌曲.1"} << QStringList{"曲.1"};
+}
+
+void TestDialogs::desktopDialogPatternsMatchAnyCase()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, matching);
+    QFETCH(QStringList, other);
+    QCOMPARE(anyCasePattern(pattern), expected);
+    const QRegularExpression glob(QRegularExpression::wildcardToRegularExpression(expected));
+    for (const QString &name : matching)
+        QVERIFY2(glob.match(name).hasMatch(), qPrintable(name));
+    for (const QString &name : other)
+        QVERIFY2(!glob.match(name).hasMatch(), qPrintable(name));
+    QCOMPARE(desktopNameFilters(QStringLiteral("描述(x)|") + pattern),
+             QStringList{QStringLiteral("描述(x) (%1)").arg(expected)});
+}
+
+void TestDialogs::offscreenShowsQtsOwnDialogUnforced()
+{
+    // The platform picks the dialog; offscreen has none, so it is Qt's, with the patterns as given.
+    QtFileDialog dialog = mp3Dialog();
+    FileDialogWatcher watcher([&](QFileDialog *shown) {
+        QVERIFY(!shown->testOption(QFileDialog::DontUseNativeDialog));
+        QVERIFY(fileNameEdit(shown));
+        QCOMPARE(shown->nameFilters(), qtNameFilters(mp3Filter));
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    dialog.ShowOpen(nullptr);
+    QVERIFY(watcher.seen());
+    QCOMPARE(dialog.FileName(), QString());
 }
 
 void TestDialogs::messageBoxShowsTextTitleAndIcon_data()
