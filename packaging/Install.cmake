@@ -13,7 +13,11 @@ set(VELQUIST_ICON_SIZES 16 24 32 48 64 72 96 128 256)
 install(TARGETS velquist-mp3-cutter RUNTIME DESTINATION ${VELQUIST_PRIVATE_DIR})
 # The playback back end, which the player loads from the program's own folder.
 install(TARGETS velquist_playback LIBRARY DESTINATION ${VELQUIST_PRIVATE_DIR})
+# Each face with its twin drawn at twice the size, for screens scaled above 100 %; a twin is used
+# only when it is not older than its face, so the faces are installed first.
 install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮.gif ${PROJECT_SOURCE_DIR}/resources/按钮D.gif
+        DESTINATION ${VELQUIST_PRIVATE_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮@2x.gif ${PROJECT_SOURCE_DIR}/resources/按钮D@2x.gif
         DESTINATION ${VELQUIST_PRIVATE_DIR})
 
 # The link is made in the build tree and installed as it is; it stays relative, so it is right
@@ -63,4 +67,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velquist <velquist@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-translations-l10n, fonts-wqy-microhei")
+# The desktop's own file dialogs: the portal's (GNOME, sandboxes) and GTK's. Without them Qt
+# shows its own dialog, so they are recommended, not required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-xdgdesktopportal-platformtheme, qt6-gtk-platformtheme")
 include(CPack)

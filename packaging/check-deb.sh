@@ -24,6 +24,8 @@ expect_path "./usr/bin/$name -> ../lib/$name/$name"
 expect_path "./usr/lib/$name/$name"
 expect_path "./usr/lib/$name/按钮.gif"
 expect_path "./usr/lib/$name/按钮D.gif"
+expect_path "./usr/lib/$name/按钮@2x.gif"
+expect_path "./usr/lib/$name/按钮D@2x.gif"
 expect_path "./usr/lib/$name/velquist-playback.so"
 expect_path "./usr/share/applications/$id.desktop"
 expect_path "./usr/share/metainfo/$id.metainfo.xml"
@@ -57,6 +59,11 @@ for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 \
 done
 # Build-time packages must not be dragged onto users' machines.
 grep -qE -- '-dev( |,|$)' <<<"$depends" && fail "Depends names a -dev package"
+# The desktop's own file dialogs come with Qt's platform themes.
+recommends=$(field Recommends)
+for package in qt6-xdgdesktopportal-platformtheme qt6-gtk-platformtheme; do
+    grep -qE "(^|, )$package( |,|$)" <<<"$recommends" || fail "Recommends lacks $package"
+done
 
 if ((failures)); then
     echo "check-deb: $failures problem(s) in $deb" >&2
@@ -64,3 +71,4 @@ if ((failures)); then
 fi
 echo "check-deb: $deb is complete"
 echo "Depends: $depends"
+echo "Recommends: $recommends"

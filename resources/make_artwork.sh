@@ -2,6 +2,8 @@
 # Draws every picture the program ships with, from scratch, into this folder.
 # Needs ImageMagick 6 (`convert`) and python3 (standard library only).
 # Shapes are drawn at 4x and scaled down so edges come out smooth.
+# Every picture the program shows on screen is drawn twice: at its own size and, for screens
+# scaled above 100 %, again from the shapes at twice the size ("name@2x.ext", Qt's naming).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -175,8 +177,8 @@ def frange(a, b, step):
 # --- main window background ------------------------------------------------
 # The staff runs behind the second button row; notes sit in the gaps between
 # buttons (x 0..96, 183..240, 327..416) where they stay visible.
-def background(part):
-    st = Staff(4, top=130, sp=9)
+def background(part, k=4):
+    st = Staff(k, top=130, sp=9)
     if part == "lines":
         st.lines(3, 408.5, 1.1)
     else:
@@ -195,8 +197,8 @@ def background(part):
 
 
 # --- About dialog background -----------------------------------------------
-def about(part):
-    st = Staff(4, top=196, sp=8, wave=lambda x: -18 * math.sin((x - 40) / 150.0))
+def about(part, k=4):
+    st = Staff(k, top=196, sp=8, wave=lambda x: -18 * math.sin((x - 40) / 150.0))
     if part == "lines":
         st.lines(-10, 520, 1.0)
     elif part == "notes":
@@ -208,7 +210,7 @@ def about(part):
         st.note(420, 2, hollow=True)
         st.beamed([446, 466], [5, 3])
     else:  # a large clef as a watermark in the free right-hand column
-        big = Staff(4, top=30, sp=18)
+        big = Staff(k, top=30, sp=18)
         big.clef(356)
         return big.text()
     return st.text()
@@ -218,8 +220,8 @@ def about(part):
 PIVOT = (184, 186)
 
 
-def icon(part):
-    c = Canvas(4)
+def icon(part, k=4):
+    c = Canvas(k)
     if part == "disc":
         c.dot(110, 108, 102)
     elif part == "discface":
@@ -259,8 +261,8 @@ def icon(part):
 
 
 # --- About box icon: a speaker with sound waves and a note (256 units) ------
-def speaker(part):
-    c = Canvas(4)
+def speaker(part, k=4):
+    c = Canvas(k)
     if part == "body":
         c.p(f"roundrectangle {c.pt(14, 94)} {c.pt(66, 162)} {c.f(10)},{c.f(10)}")
         c.p(f"polygon {c.pt(56, 100)} {c.pt(118, 46)} {c.pt(118, 210)} {c.pt(56, 156)}")
@@ -308,6 +310,32 @@ XooooXooooooooooooooX.
 ....XooooooooooooX....
 ....XXXXXXXXXXXXXX....
 """
+
+
+def hand_shapes():
+    """The same hand as shapes on the 1x pixel grid (the outline runs through the centres of
+    the outline pixels), for drawing it larger than its pixel art."""
+    c = Canvas(8)  # the picture at twice the size, drawn at 4x
+    c.out = ["stroke-linejoin round stroke-linecap round"]
+    ink = "fill white stroke black stroke-width " + c.f(1)
+    c.p(ink)
+    # Palm and thumb in one outline; the index finger's left edge closes it.
+    c.p("path 'M {} L {} L {} Q {} {} L {} L {} L {} L {} Q {} {} L {} Q {} {} Q {} {} L {} Z'"
+        .format(c.pt(4.5, 12), c.pt(20.5, 12), c.pt(20.5, 16.5), c.pt(20.5, 18.2),
+                c.pt(19.2, 19.4), c.pt(17.5, 20.8), c.pt(17.5, 22.5), c.pt(4.5, 22.5),
+                c.pt(4.5, 20.8), c.pt(2.6, 19.2), c.pt(1.8, 17), c.pt(0.8, 14.6),
+                c.pt(0.2, 13), c.pt(0.8, 12), c.pt(1.7, 10.9), c.pt(2.9, 11.7),
+                c.pt(4.5, 13.4)))
+    # Little, ring, middle and index finger, each with a round tip.
+    for x0, top in ((16.5, 9.5), (12.5, 8.5), (8.5, 7.5), (4.5, 0.5)):
+        c.p(f"roundrectangle {c.pt(x0, top)} {c.pt(x0 + 4, 16)} {c.f(2)},{c.f(2)}")
+    # The fingers' lower ends vanish into the palm; the knuckle lines stop above it.
+    c.p("fill white stroke none")
+    c.p(f"rectangle {c.pt(5, 12.4)} {c.pt(20, 16.5)}")
+    c.p(f"rectangle {c.pt(3.9, 13.9)} {c.pt(5.1, 16.5)}")
+    c.p(ink)
+    c.p(f"line {c.pt(4.5, 13.4)} {c.pt(5.5, 14.5)}")
+    return c.text()
 
 
 def png_chunk(tag, data):
@@ -434,42 +462,51 @@ if __name__ == "__main__":
         ico(args[0], args[1:])
     elif cmd == "hand":
         hand(args[0])
+    elif cmd == "hand-shapes":
+        sys.stdout.write(hand_shapes())
     else:
-        sys.stdout.write({"background": background, "about": about, "icon": icon,
-                          "speaker": speaker}[cmd](args[0]))
+        draw = {"background": background, "about": about, "icon": icon, "speaker": speaker}[cmd]
+        sys.stdout.write(draw(args[0], *(int(a) for a in args[1:])))
 PY
 art() { python3 "$T/art.py" "$@"; }
 
-# mask OUT W H MVG-SOURCE PART: white shape on black, drawn from the helper's MVG.
-mask() { convert -size "$2x$3" xc:black -draw "$(art "$4" "$5")" "$1"; }
+# mask OUT W H MVG-SOURCE PART [K]: white shape on black, drawn from the helper's MVG at K
+# pixels per output pixel of the 1x picture (4 unless given).
+mask() { convert -size "$2x$3" xc:black -draw "$(art "$4" "$5" "${6:-4}")" "$1"; }
 # tint MASK COLOUR OPACITY OUT: colour the mask's white area, faded to OPACITY.
 tint() { convert "$1" -evaluate multiply "$3" -background "$2" -alpha shape "$4"; }
 # fillwith IMAGE MASK OUT: keep IMAGE only where MASK is white.
 fillwith() { convert "$1" \( "$2" -alpha off \) -compose copy_opacity -composite "$3"; }
 
 # ---------------------------------------------------------------------------
+# Each draw_ function takes the scale, 1 or 2, as its argument; at 2 every length doubles,
+# lines and offsets included, and the output is named NAME@2x.EXT.
+at() { if [ "$1" = 1 ]; then echo "$2.$3"; else echo "$2@${1}x.$3"; fi; }
+
 # 1. Main window background, 416 x 185.
 draw_background() {
-    local W=1664 H=740 d="$T/bg"
+    local s=$1 d="$T/bg$1"
+    local W=$((1664 * s)) H=$((740 * s))
     mkdir -p "$d"
-    mask "$d/lines.png" $W $H background lines
-    mask "$d/notes.png" $W $H background notes
+    mask "$d/lines.png" $W $H background lines $((4 * s))
+    mask "$d/notes.png" $W $H background notes $((4 * s))
     tint "$d/lines.png" '#1d6e69' 0.40 "$d/l_lines.png"
     tint "$d/notes.png" '#165a56' 0.55 "$d/l_notes.png"
     # A light copy one pixel down-right makes the ink look pressed into the paper.
     convert "$d/notes.png" -evaluate multiply 0.45 -background white -alpha shape \
-        -page +4+4 -background none -flatten "$d/l_emboss.png"
-    convert -size 2400x1100 radial-gradient:'rgba(255,255,255,0.6)'-'rgba(255,255,255,0)' \
-        -gravity north -crop ${W}x${H}+0+330 +repage "$d/l_glow.png"
+        -page +$((4 * s))+$((4 * s)) -background none -flatten "$d/l_emboss.png"
+    convert -size $((2400 * s))x$((1100 * s)) \
+        radial-gradient:'rgba(255,255,255,0.6)'-'rgba(255,255,255,0)' \
+        -gravity north -crop ${W}x${H}+0+$((330 * s)) +repage "$d/l_glow.png"
     convert -size ${W}x${H} gradient:'#b4ebe5'-'#3fb3ac' "$d/l_glow.png" "$d/l_emboss.png" \
-        "$d/l_lines.png" "$d/l_notes.png" -background none -flatten -resize 416x185\! \
-        "${JPG_OPTS[@]}" background.jpg
+        "$d/l_lines.png" "$d/l_notes.png" -background none -flatten \
+        -resize $((416 * s))x$((185 * s))\! "${JPG_OPTS[@]}" "$(at "$s" background jpg)"
 }
 
 # ---------------------------------------------------------------------------
 # 2-3. Button faces, 87 x 29 GIFs with rounded ends. The program writes the
 # caption over the middle, so the middle stays a light-to-mid blue.
-BW=348 BH=116 # 4x
+BW=348 BH=116 # 4x, set for the scale by draw_buttons
 # Colour of the window background behind the buttons; soft edges are blended
 # into it before GIF's on/off transparency cuts them.
 MATTE='#8dd0cb'
@@ -493,49 +530,56 @@ glow() {
 to_gif() {
     local out=${!#} d="$T/btn"
     convert -size ${BW}x${BH} xc:none "${@:1:$#-1}" -background none -flatten \
-        -resize 87x29\! "$d/face.png"
+        -resize $((BW / 4))x$((BH / 4))\! "$d/face.png"
     convert \( "$d/face.png" -background "$MATTE" -flatten \) \
         \( "$d/face.png" -alpha extract -threshold 50% \) \
         -alpha off -compose copy_opacity -composite -dither None -colors 255 "$out"
 }
 
 draw_buttons() {
-    local d="$T/btn"
+    local s=$1 d="$T/btn"
+    BW=$((348 * s)) BH=$((116 * s))
     mkdir -p "$d"
     pill "$d/outer.png" 0 0 $((BW - 1)) $((BH - 1))
     convert -size ${BW}x${BH} xc:'#2a5f9e' "$d/outer.png" -alpha off \
         -compose copy_opacity -composite "$d/border.png"
 
     # Normal: light from above, a gloss on the upper half, a soft bounce light below.
-    pill "$d/inner.png" 4 4 $((BW - 5)) $((BH - 5))
+    pill "$d/inner.png" $((4 * s)) $((4 * s)) $((BW - 5 * s)) $((BH - 5 * s))
     grad3 "$d/body_g.png" '#c8e7ff' '#7db9f0' '#3f84cf'
     fillwith "$d/body_g.png" "$d/inner.png" "$d/body.png"
-    pill "$d/hl.png" 14 7 $((BW - 15)) $((BH / 2 + 4))
+    pill "$d/hl.png" $((14 * s)) $((7 * s)) $((BW - 15 * s)) $((BH / 2 + 4 * s))
     glow "$d/gloss.png" "$d/hl.png" gray88 gray18 white
-    pill "$d/lo.png" 24 $((BH / 2 + 12)) $((BW - 25)) $((BH - 7))
+    pill "$d/lo.png" $((24 * s)) $((BH / 2 + 12 * s)) $((BW - 25 * s)) $((BH - 7 * s))
     glow "$d/bounce.png" "$d/lo.png" gray0 gray45 '#bfeaff'
-    to_gif "$d/border.png" "$d/body.png" "$d/bounce.png" "$d/gloss.png" 按钮.gif
+    to_gif "$d/border.png" "$d/body.png" "$d/bounce.png" "$d/gloss.png" "$(at "$s" 按钮 gif)"
 
     # Pressed: darker, lit from below, a shadow along the top edge, and the
     # inside moved down-right by a pixel as if pushed in.
-    pill "$d/inner_d.png" 4 4 $((BW - 5)) $((BH - 5))
+    pill "$d/inner_d.png" $((4 * s)) $((4 * s)) $((BW - 5 * s)) $((BH - 5 * s))
     grad3 "$d/body_dg.png" '#3c78bb' '#689fdc' '#9ccaf5'
     fillwith "$d/body_dg.png" "$d/inner_d.png" "$d/body_d.png"
-    convert -size ${BW}x30 gradient:gray60-gray0 -background black -extent ${BW}x${BH} \
+    convert -size ${BW}x$((30 * s)) gradient:gray60-gray0 -background black -extent ${BW}x${BH} \
         "$d/inner_d.png" -compose multiply -composite \
         -background '#0d2b55' -alpha shape "$d/shadow_top.png"
-    pill "$d/lo_d.png" 20 $((BH / 2 + 14)) $((BW - 21)) $((BH - 6))
+    pill "$d/lo_d.png" $((20 * s)) $((BH / 2 + 14 * s)) $((BW - 21 * s)) $((BH - 6 * s))
     glow "$d/bounce_d.png" "$d/lo_d.png" gray0 gray60 '#e2f3ff'
     convert -size ${BW}x${BH} xc:'#0d2b55' \( "$d/body_d.png" "$d/shadow_top.png" \
-        "$d/bounce_d.png" -background none -flatten \) -geometry +4+4 -composite \
+        "$d/bounce_d.png" -background none -flatten \) -geometry +$((4 * s))+$((4 * s)) -composite \
         \( "$d/inner.png" -alpha off \) -compose copy_opacity -composite "$d/inside_d.png"
-    to_gif "$d/border.png" "$d/inside_d.png" 按钮D.gif
+    to_gif "$d/border.png" "$d/inside_d.png" "$(at "$s" 按钮D gif)"
 }
 
 # ---------------------------------------------------------------------------
 # 4. Mouse pointer, 32 x 32 pixel art.
 draw_hand() {
-    art hand hand.png
+    if [ "$1" = 1 ]; then
+        art hand hand.png
+    else
+        # Pixel art does not double well: the larger pointer is drawn from the hand as shapes.
+        convert -size 256x256 xc:none -draw "$(art hand-shapes)" -resize 64x64 \
+            "${PNG_OPTS[@]}" "PNG32:$(at 2 hand png)"
+    fi
 }
 
 # raw RGBA bytes of IMAGE scaled to SIZE, for the ICO packer.
@@ -600,39 +644,43 @@ draw_icon() {
 # ---------------------------------------------------------------------------
 # 6. About dialog background, 506 x 322 (the top-left 382 x 237 shows).
 draw_about_background() {
-    local W=2024 H=1288 d="$T/about"
+    local s=$1 d="$T/about$1"
+    local W=$((2024 * s)) H=$((1288 * s))
     mkdir -p "$d"
-    mask "$d/lines.png" $W $H about lines
-    mask "$d/notes.png" $W $H about notes
-    mask "$d/clef.png" $W $H about clef
+    mask "$d/lines.png" $W $H about lines $((4 * s))
+    mask "$d/notes.png" $W $H about notes $((4 * s))
+    mask "$d/clef.png" $W $H about clef $((4 * s))
     tint "$d/lines.png" '#2a8f89' 0.22 "$d/l_lines.png"
     tint "$d/notes.png" '#1f7a75' 0.20 "$d/l_notes.png"
     tint "$d/clef.png" '#2a8f89' 0.10 "$d/l_clef.png"
-    convert -size 506x322 xc: -sparse-color Bilinear \
-        '0,0 #ffffff 382,0 #eefaf8 0,237 #e4f6f3 382,237 #c8ebe6' -resize ${W}x${H}\! \
+    local x=$((382 * s)) y=$((237 * s))
+    convert -size $((506 * s))x$((322 * s)) xc: -sparse-color Bilinear \
+        "0,0 #ffffff $x,0 #eefaf8 0,$y #e4f6f3 $x,$y #c8ebe6" -resize ${W}x${H}\! \
         "$d/l_paper.png"
     convert "$d/l_paper.png" "$d/l_clef.png" "$d/l_lines.png" "$d/l_notes.png" \
-        -background none -flatten -resize 506x322\! "${JPG_OPTS[@]}" about-background.jpg
+        -background none -flatten -resize $((506 * s))x$((322 * s))\! "${JPG_OPTS[@]}" \
+        "$(at "$s" about-background jpg)"
 }
 
 # ---------------------------------------------------------------------------
 # 7. About dialog OK button face, 506 x 180; only the middle 100 x 23 shows,
 # under a black caption, so it is calm and light there.
 draw_about_ok() {
-    local d="$T/ok"
+    local s=$1 d="$T/ok$1"
+    local W=$((506 * s)) H=$((180 * s))
     mkdir -p "$d"
     # Across: a soft light blue, brightest in the middle.
-    convert -size 253x180 xc: \
-        -sparse-color Barycentric '0,0 #cfe4f8 252,0 #eef6fe' "$d/half.png"
+    convert -size $((253 * s))x$H xc: \
+        -sparse-color Barycentric "0,0 #cfe4f8 $((253 * s - 1)),0 #eef6fe" "$d/half.png"
     convert "$d/half.png" \( "$d/half.png" -flop \) +append +repage "$d/base.png"
     # Down: the button sits in rows 79..101; a gloss on its upper half and a
     # slightly deeper lower half, fading out away from the middle.
-    convert -size 506x11 gradient:'rgba(255,255,255,0.75)'-'rgba(255,255,255,0.30)' \
-        -background none -gravity north -extent 506x180+0-79 "$d/gloss.png"
-    convert -size 506x12 gradient:'rgba(120,170,225,0.06)'-'rgba(120,170,225,0.24)' \
-        -background none -gravity north -extent 506x180+0-90 "$d/lower.png"
+    convert -size ${W}x$((11 * s)) gradient:'rgba(255,255,255,0.75)'-'rgba(255,255,255,0.30)' \
+        -background none -gravity north -extent ${W}x$H+0-$((79 * s)) "$d/gloss.png"
+    convert -size ${W}x$((12 * s)) gradient:'rgba(120,170,225,0.06)'-'rgba(120,170,225,0.24)' \
+        -background none -gravity north -extent ${W}x$H+0-$((90 * s)) "$d/lower.png"
     convert "$d/base.png" "$d/gloss.png" "$d/lower.png" -background none -flatten \
-        "${JPG_OPTS[@]}" about-ok.jpg
+        "${JPG_OPTS[@]}" "$(at "$s" about-ok jpg)"
 }
 
 # ---------------------------------------------------------------------------
@@ -650,12 +698,19 @@ draw_about_icon() {
         -background none -flatten -resize 256x256 "$d/master.png"
     rgba "$d/master.png" 32 "$d/32.rgba"
     art ico about-icon.ico 32:4:"$d/32.rgba"
+    # Twice the size, from the same large master, in the same 16 colours.
+    rgba "$d/master.png" 64 "$d/64.rgba"
+    art ico "$(at 2 about-icon ico)" 64:4:"$d/64.rgba"
 }
 
-draw_background
-draw_buttons
-draw_hand
+# The 1x picture of each pair is written first: the program takes a 2x picture only when it is
+# not older than its 1x one.
+for scale in 1 2; do
+    draw_background $scale
+    draw_buttons $scale
+    draw_hand $scale
+    draw_about_background $scale
+    draw_about_ok $scale
+done
 draw_icon
-draw_about_background
-draw_about_ok
 draw_about_icon

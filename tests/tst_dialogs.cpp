@@ -2,9 +2,11 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtPictureLoader.h"
 #include "platform/Translations.h"
+#include "ui/SkinControls.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -15,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -139,6 +142,9 @@ private slots:
     void saveOverExistingFile();
     void saveKeepsDialogWhenReplacingIsDeclined();
     void saveKeepsTypedNameWhenFileTypeIsChosenAgain();
+    void desktopDialogPatternsMatchAnyCase_data();
+    void desktopDialogPatternsMatchAnyCase();
+    void offscreenShowsQtsOwnDialogUnforced();
 
     void messageBoxShowsTextTitleAndIcon_data();
     void messageBoxShowsTextTitleAndIcon();
@@ -147,6 +153,9 @@ private slots:
     void refusesMissingOrBrokenPicture_data();
     void refusesMissingOrBrokenPicture();
     void loadsReplacedPictureAnew();
+    void loadsDoubleSizePictureAboveRatioOne_data();
+    void loadsDoubleSizePictureAboveRatioOne();
+    void compiledInFaceAtRatioTwoKeepsItsSize();
 
 private:
     QTemporaryDir m_dir;
@@ -376,6 +385,53 @@ void TestDialogs::saveKeepsTypedNameWhenFileTypeIsChosenAgain()
     QCOMPARE(dialog.FileName(), target);
 }
 
+void TestDialogs::desktopDialogPatternsMatchAnyCase_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("matching");
+    QTest::addColumn<QStringList>("other");
+    QTest::newRow("the program's pattern")
+        << QStringLiteral("*.mp3") << QStringLiteral("*.[mM][pP]3")
+        << QStringList{"a.mp3", "SONG.MP3", "Mixed.Mp3"} << QStringList{"a.mp4", "mp3"};
+    QTest::newRow("bracket expression")
+        << QStringLiteral("*.m[ap]3") << QStringLiteral("*.[mM][aApP]3")
+        << QStringList{"x.MA3", "x.mP3"} << QStringList{"x.mb3"};
+    QTest::newRow("no letters, Chinese") << QStringLiteral("歌*.?") << QStringLiteral("歌*.?")
+                                         << QStringList{"歌曲.1"} << QStringList{"曲.1"};
+}
+
+void TestDialogs::desktopDialogPatternsMatchAnyCase()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, matching);
+    QFETCH(QStringList, other);
+    QCOMPARE(anyCasePattern(pattern), expected);
+    const QRegularExpression glob(QRegularExpression::wildcardToRegularExpression(expected));
+    for (const QString &name : matching)
+        QVERIFY2(glob.match(name).hasMatch(), qPrintable(name));
+    for (const QString &name : other)
+        QVERIFY2(!glob.match(name).hasMatch(), qPrintable(name));
+    QCOMPARE(desktopNameFilters(QStringLiteral("描述(x)|") + pattern),
+             QStringList{QStringLiteral("描述(x) (%1)").arg(expected)});
+}
+
+void TestDialogs::offscreenShowsQtsOwnDialogUnforced()
+{
+    // The platform picks the dialog; offscreen has none, so it is Qt's, with the patterns as given.
+    QtFileDialog dialog = mp3Dialog();
+    FileDialogWatcher watcher([&](QFileDialog *shown) {
+        QVERIFY(!shown->testOption(QFileDialog::DontUseNativeDialog));
+        QVERIFY(fileNameEdit(shown));
+        QCOMPARE(shown->nameFilters(), qtNameFilters(mp3Filter));
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    dialog.ShowOpen(nullptr);
+    QVERIFY(watcher.seen());
+    QCOMPARE(dialog.FileName(), QString());
+}
+
 void TestDialogs::messageBoxShowsTextTitleAndIcon_data()
 {
     QTest::addColumn<MessageBoxes::Icon>("icon");
@@ -479,6 +535,56 @@ void TestDialogs::loadsReplacedPictureAnew()
     picture.fill(Qt::black);
     QVERIFY(picture.save(path, "JPEG"));
     QCOMPARE(loader.LoadPicture(path).size(), QSize(20, 5));
+}
+
+void TestDialogs::loadsDoubleSizePictureAboveRatioOne_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("twinSize");
+    QTest::addColumn<int>("twinAgeSeconds");
+    QTest::addColumn<bool>("twinChosen");
+    QTest::newRow("ratio 2") << 2.0 << QSize(20, 12) << 0 << true;
+    QTest::newRow("ratio 1.25") << 1.25 << QSize(20, 12) << 0 << true;
+    QTest::newRow("ratio 1") << 1.0 << QSize(20, 12) << 0 << false;
+    QTest::newRow("twin of another size") << 2.0 << QSize(21, 12) << 0 << false;
+    // A face swapped in after the twin was made must show.
+    QTest::newRow("twin older") << 2.0 << QSize(20, 12) << 60 << false;
+}
+
+void TestDialogs::loadsDoubleSizePictureAboveRatioOne()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, twinSize);
+    QFETCH(int, twinAgeSeconds);
+    QFETCH(bool, twinChosen);
+    const QString path = m_dir.filePath(QStringLiteral("脸.png"));
+    const QString twinPath = m_dir.filePath(QStringLiteral("脸@2x.png"));
+    QCOMPARE(doubleSizeName(path), twinPath);
+    QImage picture(10, 6, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QVERIFY(picture.save(path, "PNG"));
+    QImage twin(twinSize, QImage::Format_RGB32);
+    twin.fill(Qt::black);
+    QVERIFY(twin.save(twinPath, "PNG"));
+    QFile twinFile(twinPath);
+    QVERIFY(twinFile.open(QIODevice::ReadWrite));
+    QVERIFY(twinFile.setFileTime(QDateTime::currentDateTime().addSecs(-twinAgeSeconds),
+                                 QFileDevice::FileModificationTime));
+
+    const QPixmap loaded = QtPictureLoader::LoadPictureForRatio(path, ratio);
+    QCOMPARE(loaded.deviceIndependentSize(), QSizeF(10, 6));
+    QCOMPARE(loaded.devicePixelRatio(), twinChosen ? 2.0 : 1.0);
+    QCOMPARE(loaded.toImage().pixelColor(0, 0), QColor(twinChosen ? Qt::black : Qt::white));
+}
+
+void TestDialogs::compiledInFaceAtRatioTwoKeepsItsSize()
+{
+    SkinImage image;
+    image.setPicture(QtPictureLoader::LoadPictureForRatio(QStringLiteral(":/face.gif"), 2.0));
+    QCOMPARE(image.Picture().devicePixelRatio(), 2.0);
+    QCOMPARE(image.size(), QSize(87, 29));
+    QCOMPARE(image.Width(), 1305.0f);
+    QCOMPARE(image.Height(), 435.0f);
 }
 
 QTEST_MAIN(TestDialogs)

@@ -8,6 +8,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
+#include "platform/QtPictureLoader.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/ScreenPlacement.h"
@@ -154,7 +155,7 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
 
     setFont(defaultFont());
 
-    m_background.load(QStringLiteral(":/background.jpg"));
+    m_background = skinPicture(QStringLiteral(":/background.jpg"));
     installSkinAccessibility();
     m_skin.build(this, m_platform.player);
     resize(Twips::toPixels(MainWindowSkin::ClientWidth),
@@ -248,6 +249,8 @@ void FrmMain::changeEvent(QEvent *event)
 void FrmMain::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // Between 100 % and 200 % the picture drawn at twice the size is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(0, 0, m_background);
 }
 

@@ -35,6 +35,54 @@ QStringList qtNameFilters(const QString &filter)
     return nameFilters;
 }
 
+QString anyCasePattern(const QString &pattern)
+{
+    QString result;
+    bool inBracket = false;
+    for (const QChar c : pattern) {
+        const QChar lower = c.toLower();
+        const QChar upper = c.toUpper();
+        if (c == u'[' && !inBracket)
+            inBracket = true;
+        else if (c == u']' && inBracket)
+            inBracket = false;
+        if (lower == upper)
+            result += c;
+        else if (inBracket)
+            result += QString(lower) + upper;
+        else
+            result += u'[' + QString(lower) + upper + u']';
+    }
+    return result;
+}
+
+QStringList desktopNameFilters(const QString &filter)
+{
+    QStringList nameFilters;
+    for (FileFilterEntry entry : parseFileFilter(filter)) {
+        for (QString &pattern : entry.patterns)
+            pattern = anyCasePattern(pattern);
+        nameFilters.append(entry.description + QStringLiteral(" (") + entry.patterns.join(u' ') +
+                           u')');
+    }
+    return nameFilters;
+}
+
+namespace {
+
+// The file dialogs of GTK, of the desktop portal and of KDE match patterns letter for letter;
+// those of Windows and macOS ignore the case and know no bracket expressions.
+constexpr bool desktopDialogMatchesCase()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return false;
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
 void QtFileDialog::ShowOpen(QWidget *parent)
 {
     show(parent, Mode::Open);
@@ -47,15 +95,19 @@ void QtFileDialog::ShowSave(QWidget *parent)
 
 void QtFileDialog::show(QWidget *parent, Mode mode)
 {
+    // The desktop's own dialog where the platform offers one, Qt's own where it does not (the
+    // offscreen platform, a bare X server). Qt builds its dialog's widgets only for its own.
     QFileDialog dialog(parent);
-    // Qt's own dialog looks the same on every desktop and can be driven by tests.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const bool desktopDialog = dialog.layout() == nullptr;
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    // Names match their patterns whatever the letter case ("SONG.MP3" is an mp3 file). The
-    // patterns stay as given: QFileDialog writes the first pattern's suffix into a typed name
-    // when the file type is chosen again, so a rewritten pattern would end up in the name.
+    // Names match their patterns whatever the letter case ("SONG.MP3" is an mp3 file). For Qt's
+    // own dialog the patterns stay as given: it writes the first pattern's suffix into a typed
+    // name when the file type is chosen again, so a rewritten pattern would end up in the name.
+    // A desktop dialog that matches case by case gets patterns that spell out both cases.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    const QStringList nameFilters = qtNameFilters(m_filter);
+    const QStringList nameFilters = desktopDialog && desktopDialogMatchesCase()
+                                        ? desktopNameFilters(m_filter)
+                                        : qtNameFilters(m_filter);
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);
 

@@ -26,7 +26,14 @@ QList<FileFilterEntry> parseFileFilter(const QString &filter);
 // shows only the description.
 QStringList qtNameFilters(const QString &filter);
 
-// The file dialog over QFileDialog, the same on every desktop (Qt's own, not the native one).
+// A wildcard pattern that matches whatever the letter case, for dialogs that match letter for
+// letter: "*.mp3" -> "*.[mM][pP]3".
+QString anyCasePattern(const QString &pattern);
+
+// The name filters for the desktop's own dialog: as qtNameFilters, with anyCasePattern patterns.
+QStringList desktopNameFilters(const QString &filter);
+
+// The file dialog over QFileDialog: the desktop's own where the platform has one, else Qt's.
 class QtFileDialog : public FileDialog
 {
 public:

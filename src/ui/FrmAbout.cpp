@@ -1,6 +1,7 @@
 #include "ui/FrmAbout.h"
 
 #include "AppInfo.h"
+#include "platform/QtPictureLoader.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/Twips.h"
 
@@ -32,7 +33,7 @@ class PictureFaceButton : public QPushButton
 {
 public:
     PictureFaceButton(const QString &caption, const QString &facePath, QWidget *parent)
-        : QPushButton(caption, parent), m_face(facePath)
+        : QPushButton(caption, parent), m_face(skinPicture(facePath))
     {
     }
 
@@ -49,10 +50,11 @@ protected:
             const int edge = 2;
             painter.save();
             painter.setClipRect(rect().adjusted(edge, edge, -edge, -edge));
-            QRect face(QPoint(), m_face.size());
+            QRect face(QPoint(), m_face.deviceIndependentSize().toSize());
             face.moveCenter(rect().center());
             if (isDown())
                 face.translate(1, 1);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawPixmap(face.topLeft(), m_face);
             painter.restore();
         }
@@ -119,7 +121,8 @@ QLabel *addLabel(QWidget *parent, const char *name, const QRect &geometry, bool 
 } // namespace
 
 frmAbout::frmAbout(QWidget *parent)
-    : QDialog(parent), m_background(std::make_unique<QPixmap>(":/about-background.jpg"))
+    : QDialog(parent),
+      m_background(std::make_unique<QPixmap>(skinPicture(QStringLiteral(":/about-background.jpg"))))
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -143,7 +146,7 @@ frmAbout::frmAbout(QWidget *parent)
     picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     picIcon->setLineWidth(2);
     picIcon->setScaledContents(true);
-    picIcon->setPixmap(QPixmap(QStringLiteral(":/about-icon.ico")));
+    picIcon->setPixmap(skinPicture(QStringLiteral(":/about-icon.ico")));
     // Like any picture box, it is a stop on the Tab round.
     picIcon->setFocusPolicy(Qt::StrongFocus);
 
@@ -234,6 +237,9 @@ void frmAbout::paintEvent(QPaintEvent *)
 {
     if (!m_background->isNull()) {
         // Drawn at its own size; whatever lies past the client area is simply cut off.
-        QPainter(this).drawPixmap(0, 0, *m_background);
+        QPainter painter(this);
+        // Between 100 % and 200 % the picture drawn at twice the size is scaled down, smoothly.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(0, 0, *m_background);
     }
 }

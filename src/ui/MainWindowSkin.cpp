@@ -1,6 +1,7 @@
 #include "ui/MainWindowSkin.h"
 
 #include "platform/MediaPlayer.h"
+#include "platform/QtPictureLoader.h"
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
@@ -13,8 +14,11 @@ namespace {
 
 QCursor handPointer()
 {
-    // The fingertip is the hot spot.
-    return QCursor(QPixmap(QStringLiteral(":/hand.png")), 6, 0);
+    // The fingertip is the hot spot. The window system takes it in the picture's own pixels, so
+    // it moves with the picture drawn at twice the size.
+    const QPixmap hand = skinPicture(QStringLiteral(":/hand.png"));
+    const qreal ratio = hand.devicePixelRatio();
+    return QCursor(hand, qRound(6 * ratio), qRound(0 * ratio));
 }
 
 SkinImage *makeButtonImage(QWidget *window, const char *name, float left, float top,
@@ -64,7 +68,7 @@ ShapeRect *makeShape(QWidget *window, const char *name, const QColor &fill, floa
 void MainWindowSkin::build(QWidget *window, MediaPlayer *player)
 {
     // The face stored with the layout; the face files beside the program replace it on use.
-    const QPixmap face(QStringLiteral(":/face.gif"));
+    const QPixmap face = skinPicture(QStringLiteral(":/face.gif"));
     const QCursor hand = handPointer();
 
     // Qt stacks later siblings over earlier ones, so the bottom of the design comes first.

@@ -70,13 +70,16 @@ SkinImage::SkinImage(QWidget *parent) : QWidget(parent), TwipsBox(this)
 void SkinImage::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
-    takePixelSize(picture.size());
+    // The logical size: a picture drawn at twice the size for a scaled screen takes no more room.
+    takePixelSize(picture.deviceIndependentSize().toSize());
     update();
 }
 
 void SkinImage::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // Between 100 % and 200 % the picture drawn at twice the size is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(0, 0, m_picture);
 }
 
