@@ -146,8 +146,24 @@ struct FakePlatform
     RecordingMessageBoxes *messages = new RecordingMessageBoxes;
     FilePictureLoader *pictures = new FilePictureLoader;
 
+    FakePlatform() = default;
+    FakePlatform(const FakePlatform &) = delete;
+    FakePlatform &operator=(const FakePlatform &) = delete;
+    // A test that builds its window on other services never hands these over.
+    ~FakePlatform()
+    {
+        if (m_taken)
+            return;
+        delete player;
+        delete open;
+        delete save;
+        delete messages;
+        delete pictures;
+    }
+
     Platform take(const QString &programFolder = QString())
     {
+        m_taken = true;
         Platform platform;
         platform.player = player;
         platform.openDialog.reset(open);
@@ -157,4 +173,7 @@ struct FakePlatform
         platform.programFolder = programFolder;
         return platform;
     }
+
+private:
+    bool m_taken = false;
 };
