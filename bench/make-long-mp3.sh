@@ -13,4 +13,5 @@ trap 'rm -rf "$scratch"' EXIT
 sox -n -r 44100 -c 2 -b 16 "$scratch/minute.wav" synth 60 pinknoise vol 0.3
 lame --quiet -t --cbr -b 320 "$scratch/minute.wav" "$scratch/minute.mp3"
 minute=$(stat -c %s "$scratch/minute.mp3")
-for ((i = 0; i * minute < size; i++)); do cat "$scratch/minute.mp3"; done | head -c "$size" >"$out"
+for ((i = 0; i * minute < size; i++)); do cat "$scratch/minute.mp3"; done >"$out"
+truncate -s "$size" "$out"
