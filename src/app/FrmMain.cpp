@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <QWindow>
 #include <QtDebug>
 
 #include <algorithm>
@@ -149,9 +150,6 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/velquist.ico")));
-    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
-    setMaximumSize(Twips::toPixels(MainWindowSkin::ClientWidth),
-                   Twips::toPixels(MainWindowSkin::ClientHeight));
 
     setFont(defaultFont());
 
@@ -231,6 +229,17 @@ void FrmMain::resizeEvent(QResizeEvent *event)
         Twips::fromPixels(height()) > MainWindowSkin::ClientHeight)
         resize(Twips::toPixels(MainWindowSkin::ClientWidth),
                Twips::toPixels(MainWindowSkin::ClientHeight));
+}
+
+void FrmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
+    // Set on the native window only: a limit on the widget would clamp a resize before the cap
+    // sees it, and the cap sets both sides when either is too large.
+    if (QWindow *window = windowHandle())
+        window->setMaximumSize(QSize(Twips::toPixels(MainWindowSkin::ClientWidth),
+                                     Twips::toPixels(MainWindowSkin::ClientHeight)));
 }
 
 void FrmMain::changeEvent(QEvent *event)
