@@ -214,6 +214,9 @@ void TestKeys::keysWaitWhileABoxIsUp()
         QVERIFY(about);
         QTest::keyClick(m_window.get(), Qt::Key_S, Qt::ControlModifier);
         QTest::keyClick(m_window.get(), Qt::Key_P);
+        QAccessible::queryAccessibleInterface(m_window->skin().ImgSave)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
         tried = true;
         about->close();
     });

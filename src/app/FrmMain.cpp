@@ -90,8 +90,9 @@ double mediaDuration(MediaPlayer &player, const QString &file)
 class SaveInProgress : public QObject
 {
 public:
-    SaveInProgress()
+    explicit SaveInProgress(bool &saving) : m_saving(saving)
     {
+        m_saving = true;
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -99,6 +100,7 @@ public:
     {
         QCoreApplication::instance()->removeEventFilter(this);
         QGuiApplication::restoreOverrideCursor();
+        m_saving = false;
     }
 
 protected:
@@ -128,6 +130,9 @@ protected:
             return false;
         }
     }
+
+private:
+    bool &m_saving;
 };
 
 template <typename Control>
@@ -401,6 +406,10 @@ void FrmMain::listenToCut()
 
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
+    // Not even a path that bypasses input (a screen reader's press) may start a command inside
+    // the save's copy.
+    if (m_saving)
+        return;
     QString problem;
     bool namesItsFile = false;
     try {
@@ -606,7 +615,7 @@ void FrmMain::saveCut()
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
     {
-        const SaveInProgress busy;
+        const SaveInProgress busy(m_saving);
         CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
     }
 

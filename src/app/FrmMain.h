@@ -83,4 +83,5 @@ private:
     QPixmap m_background;
     std::unique_ptr<frmAbout> m_about;
     QSet<QString> m_reportedFaces;
+    bool m_saving = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 
 namespace {
 
@@ -52,7 +53,8 @@ public:
 
     void doAction(const QString &action) override
     {
-        if (action != pressAction() || !captionOf(widget()))
+        // A modal box above the window takes the user's input; so it takes a reader's press.
+        if (action != pressAction() || !captionOf(widget()) || QApplication::activeModalWidget())
             return;
         // The same click a mouse gives, so the command runs with all its checks.
         if (auto *image = qobject_cast<SkinImage *>(widget()))
