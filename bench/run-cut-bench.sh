@@ -51,7 +51,7 @@ timed() {
     local t0 t1 log=$work/time.log
     fresh
     t0=$(now_ns)
-    /usr/bin/time -o "$log" -f '%M' "$@" >/dev/null
+    /usr/bin/time -o "$log" -f '%M' "$@" >"$work/out.log"
     t1=$(now_ns)
     last_ms=$(((t1 - t0) / 1000000))
     last_rss_mib=$(($(tail -n 1 "$log") / 1024))
@@ -63,7 +63,10 @@ dd_range=(dd if="$src" of="$theirs" bs=4M skip="$offset" count="$count"
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-bench_ms=() buffered_ms=() dd_ms=() dd_sync_ms=()
+# bench_cut's time after its last event pass: how long a window would not answer.
+tail_ms() { sed -n 's/.*tail_ms=\([0-9]*\).*/\1/p' "$work/out.log"; }
+
+bench_ms=() buffered_ms=() dd_ms=() dd_sync_ms=() bench_tail=() buffered_tail=()
 bench_rss=0 buffered_rss=0 dd_rss=0 dd_sync_rss=0
 max() { (($1 > $2)) && echo "$1" || echo "$2"; }
 for ((i = 1; i <= runs; i++)); do
@@ -73,10 +76,12 @@ for ((i = 1; i <= runs; i++)); do
         case $who in
         bench)
             timed "$bench" "$src" "$offset" "$count" "$ours"
-            bench_ms+=("$last_ms") bench_rss=$(max "$bench_rss" "$last_rss_mib") ;;
+            bench_ms+=("$last_ms") bench_rss=$(max "$bench_rss" "$last_rss_mib")
+            bench_tail+=("$(tail_ms)") ;;
         buffered)
             timed "$bench" --buffered "$src" "$offset" "$count" "$ours"
-            buffered_ms+=("$last_ms") buffered_rss=$(max "$buffered_rss" "$last_rss_mib") ;;
+            buffered_ms+=("$last_ms") buffered_rss=$(max "$buffered_rss" "$last_rss_mib")
+            buffered_tail+=("$(tail_ms)") ;;
         sync)
             # The save syncs the new file to disk before renaming it; so does dd with fsync.
             timed "${dd_range[@]}" conv=fsync
@@ -108,6 +113,9 @@ printf '%-28s %6d ms   %6s                  %6s        %4d MiB\n' \
     "bench_cut --buffered" "$f" "$(ratio "$f" "$s")" "$(ratio "$f" "$d")" "$buffered_rss" \
     "dd bs=4M conv=fsync" "$s" "1.00" "$(ratio "$s" "$d")" "$dd_sync_rss" \
     "dd bs=4M" "$d" "$(ratio "$d" "$s")" "1.00" "$dd_rss"
+
+echo "longest stretch without event passes (the sync before the rename), median:" \
+    "$(median "${bench_tail[@]}") ms, --buffered $(median "${buffered_tail[@]}") ms"
 
 # The same stretch by time: 320 kbit/s is 40000 bytes a second.
 from_s=$(awk -v o="$offset" 'BEGIN { printf "%.3f", o / 40000 }')
