@@ -128,16 +128,16 @@ qint64 RangeSize(const QString &path, qint32 position, qint32 count, qint64 leng
     return size;
 }
 
-// Hands each written slice to the disk at once and waits for the one before it, so that no
-// more than two slices are ever waiting to be written. The sync before the rename, during which
-// the window runs no events, then has almost nothing left to do; without this it would write
-// out the whole range at once, which on a slow stick takes many seconds.
-class Writeback
+// What follows every slice written, by either path: the slice goes to the disk at once and the
+// one before it is waited for, so that no more than two slices are ever waiting to be written
+// (the sync before the rename, during which the window runs no events, then has almost nothing
+// left to do; on a slow stick it would otherwise take many seconds); then waiting events run.
+class SlicePacing
 {
 public:
-    explicit Writeback(int fd) : m_fd(fd) {}
+    SlicePacing(int fd, const EventPump &pump) : m_fd(fd), m_pump(pump) {}
 
-    void wrote(qint64 at, qint64 size)
+    void written(qint64 at, qint64 size)
     {
 #ifdef Q_OS_LINUX
         // Only pacing: a failure here shows again, and is reported, at the sync before the rename.
@@ -151,10 +151,13 @@ public:
 #endif
         m_at = at;
         m_size = size;
+        if (m_pump)
+            m_pump();
     }
 
 private:
     int m_fd;
+    const EventPump &m_pump;
     qint64 m_at = 0;
     qint64 m_size = 0;
 };
@@ -163,11 +166,10 @@ private:
 // how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
 // has no such copy or refuses it (another file system, an old kernel), and where the source ends:
 // the plain path then pads with zeros or says which of the two files failed.
-qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, const EventPump &pump)
+qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
 {
     qint64 done = 0;
 #ifdef Q_OS_LINUX
-    Writeback writeback(out);
     off64_t inAt = from;
     off64_t outAt = to;
     while (done < size) {
@@ -177,10 +179,8 @@ qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, const Ev
             continue;
         if (moved <= 0)
             break;
-        writeback.wrote(to + done, moved);
+        pacing.written(to + done, moved);
         done += moved;
-        if (pump)
-            pump();
     }
 #else
     Q_UNUSED(in);
@@ -188,7 +188,7 @@ qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, const Ev
     Q_UNUSED(out);
     Q_UNUSED(to);
     Q_UNUSED(size);
-    Q_UNUSED(pump);
+    Q_UNUSED(pacing);
 #endif
     return done;
 }
@@ -203,7 +203,7 @@ struct CopyEnds
 
 // Reads and writes through one buffer of at most one slice; past the source's end it writes
 // zeros.
-void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, const EventPump &pump)
+void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
 {
     if (!ends.in.seek(from))
         FailReading(ends.in, ends.source);
@@ -211,7 +211,6 @@ void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, con
         FailWriting(ends.out, ends.target);
     QByteArray buffer(static_cast<qsizetype>(std::min(size, CopySliceBytes)), Qt::Uninitialized);
     char *data = buffer.data();
-    Writeback writeback(ends.out.handle());
     bool sourceEnded = false;
     for (qint64 left = size, at = to; left > 0;) {
         const qint64 want = std::min<qint64>(left, buffer.size());
@@ -226,11 +225,9 @@ void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, con
         std::memset(data + got, 0, static_cast<size_t>(want - got));
         if (!WriteAll(ends.out, data, want))
             FailWriting(ends.out, ends.target);
-        writeback.wrote(at, want);
+        pacing.written(at, want);
         left -= want;
         at += want;
-        if (pump)
-            pump();
     }
 }
 
@@ -266,11 +263,12 @@ void CopyByteRange(const QString &source, qint32 position, qint32 count, const Q
         FailWriting(out, target);
 
     const qint64 from = position - 1;
+    SlicePacing pacing(out.handle(), pumpEvents);
     qint64 done = 0;
     if (method == CopyMethod::Kernel)
-        done = KernelCopy(in.handle(), from, out.handle(), 0, size, pumpEvents);
+        done = KernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
     if (done < size)
-        BufferedCopy({in, source, out, target}, from + done, done, size - done, pumpEvents);
+        BufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
     in.close();
     if (!out.commit())
         FailWriting(out, target);
