@@ -36,6 +36,7 @@ bool samePicture(const QImage &single, const QImage &twice)
 
 QImage readPicture(const QString &path)
 {
+    // A fresh reader every time: the button faces may be swapped while the program runs.
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     return reader.read();
@@ -44,23 +45,17 @@ QImage readPicture(const QString &path)
 // The picture at twice the size stands in only when it fits: exactly twice the size of the
 // named one and, on disk, the same picture, so a face swapped in beside the program still
 // shows. Compiled-in pictures are fixed at build time and need no such check.
-QImage doubleSizePicture(const QFileInfo &single)
+QImage doubleSizePicture(const QString &path, const QImage &named)
 {
-    const QFileInfo twice(doubleSizeName(single.filePath()));
-    if (!twice.isFile())
+    const QString twicePath = doubleSizeName(path);
+    if (!QFileInfo(twicePath).isFile())
         return {};
-    QImage image = readPicture(twice.filePath());
-    const bool compiledIn = single.filePath().startsWith(u':');
-    const QImage named = compiledIn ? QImage() : readPicture(single.filePath());
-    QImageReader singleReader(single.filePath());
-    singleReader.setDecideFormatFromContent(true);
-    const QSize singleSize = compiledIn ? singleReader.size() : named.size();
-    if (image.isNull() || !singleSize.isValid() || image.size() != singleSize * 2)
+    QImage twice = readPicture(twicePath);
+    const bool compiledIn = path.startsWith(u':');
+    if (twice.size() != named.size() * 2 || (!compiledIn && !samePicture(named, twice)))
         return {};
-    if (!compiledIn && !samePicture(named, image))
-        return {};
-    image.setDevicePixelRatio(2.0);
-    return image;
+    twice.setDevicePixelRatio(2.0);
+    return twice;
 }
 
 } // namespace
@@ -80,23 +75,17 @@ QPixmap QtPictureLoader::LoadPicture(const QString &path)
 
 QPixmap QtPictureLoader::LoadPictureForRatio(const QString &path, qreal devicePixelRatio)
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
+    if (!QFileInfo(path).isFile())
         throw PictureError(QStringLiteral("找不到图片文件“%1”。").arg(path).toStdString());
-
-    if (devicePixelRatio > 1.0) {
-        const QImage sharp = doubleSizePicture(info);
-        if (!sharp.isNull())
-            return QPixmap::fromImage(sharp);
-    }
-
-    // A fresh reader every time: the button faces may be swapped while the program runs.
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
+    const QImage image = readPicture(path);
     if (image.isNull())
         throw PictureError(
             QStringLiteral("无法读取图片文件“%1”：文件已损坏或不是图片。").arg(path).toStdString());
+    if (devicePixelRatio > 1.0) {
+        const QImage sharp = doubleSizePicture(path, image);
+        if (!sharp.isNull())
+            return QPixmap::fromImage(sharp);
+    }
     return QPixmap::fromImage(image);
 }
 
