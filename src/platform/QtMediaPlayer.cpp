@@ -226,18 +226,23 @@ void QtMediaPlayer::stop()
         m_player->stop();
 }
 
+// A stopped player, also one that ran to the end, stands at the beginning, whatever Qt reports;
+// the position and its text both ask here, so they always agree.
+bool QtMediaPlayer::hasPosition() const
+{
+    return hasMedia() && m_player->state() != State::Stopped;
+}
+
 QString QtMediaPlayer::currentPositionString() const
 {
-    if (!hasMedia() || m_player->state() == State::Stopped)
+    if (!hasPosition())
         return {};
     return TimeText::fromMilliseconds(m_player->position());
 }
 
 double QtMediaPlayer::currentPosition() const
 {
-    // A stopped player, also one that ran to the end, stands at the beginning, as its position
-    // text says; Qt keeps reporting where it stopped.
-    if (!hasMedia() || m_player->state() == State::Stopped)
+    if (!hasPosition())
         return 0.0;
     return static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0;
 }

@@ -93,6 +93,7 @@ private:
     void onError();
     void refreshStatus();
     bool hasMedia() const;
+    bool hasPosition() const;
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
 
