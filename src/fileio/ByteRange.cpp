@@ -23,28 +23,28 @@ namespace {
 constexpr qint64 kMax32 = std::numeric_limits<qint32>::max();
 
 // “/x/a.mp3” as the user would type it.
-QString Quoted(const QString &path)
+QString quoted(const QString &path)
 {
     return QStringLiteral("“") + QDir::toNativeSeparators(path) + QStringLiteral("”");
 }
 
-[[noreturn]] void Fail(const QString &message)
+[[noreturn]] void fail(const QString &message)
 {
     throw FileIoError(message);
 }
 
-QString CannotRead(const QString &path)
+QString cannotRead(const QString &path)
 {
-    return QStringLiteral("无法读取文件") + Quoted(path);
+    return QStringLiteral("无法读取文件") + quoted(path);
 }
 
-QString CannotWrite(const QString &path)
+QString cannotWrite(const QString &path)
 {
-    return QStringLiteral("无法写入文件") + Quoted(path);
+    return QStringLiteral("无法写入文件") + quoted(path);
 }
 
 // A Chinese sentence for what went wrong, with the system's own words in brackets.
-QString Reason(const QFileDevice &file, bool writing)
+QString reason(const QFileDevice &file, bool writing)
 {
     QString what;
     switch (file.error()) {
@@ -74,18 +74,18 @@ QString Reason(const QFileDevice &file, bool writing)
     return what + QStringLiteral("（") + file.errorString() + QStringLiteral("）。");
 }
 
-[[noreturn]] void FailReading(const QFileDevice &file, const QString &path)
+[[noreturn]] void failReading(const QFileDevice &file, const QString &path)
 {
-    Fail(CannotRead(path) + QStringLiteral("：") + Reason(file, false));
+    fail(cannotRead(path) + QStringLiteral("：") + reason(file, false));
 }
 
-[[noreturn]] void FailWriting(const QFileDevice &file, const QString &path)
+[[noreturn]] void failWriting(const QFileDevice &file, const QString &path)
 {
-    Fail(CannotWrite(path) + QStringLiteral("：") + Reason(file, true));
+    fail(cannotWrite(path) + QStringLiteral("：") + reason(file, true));
 }
 
 // Writes everything or reports why not; QIODevice::write may stop short on some devices.
-bool WriteAll(QFileDevice &file, const char *data, qint64 size)
+bool writeAll(QFileDevice &file, const char *data, qint64 size)
 {
     while (size > 0) {
         const qint64 written = file.write(data, size);
@@ -99,32 +99,32 @@ bool WriteAll(QFileDevice &file, const char *data, qint64 size)
 
 // Root ignores permission bits, so access() would say yes; the user's read-only mark must still
 // protect the file.
-bool ReadOnlyByMode(const QFileInfo &info)
+bool readOnlyByMode(const QFileInfo &info)
 {
     return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
 }
 
 // A folder or a file marked read-only is never replaced.
-void RefuseProtectedTarget(const QString &path)
+void refuseProtectedTarget(const QString &path)
 {
     const QFileInfo existing(path);
     if (existing.isDir())
-        Fail(CannotWrite(path) + QStringLiteral("：这是一个文件夹。"));
-    if (ReadOnlyByMode(existing))
-        Fail(QStringLiteral("文件") + Quoted(path) + QStringLiteral("是只读的，不能替换。"));
+        fail(cannotWrite(path) + QStringLiteral("：这是一个文件夹。"));
+    if (readOnlyByMode(existing))
+        fail(QStringLiteral("文件") + quoted(path) + QStringLiteral("是只读的，不能替换。"));
 }
 
 // How many bytes the range takes; refuses what can give no byte at all.
-qint64 RangeSize(const QString &path, qint32 position, qint32 count, qint64 length)
+qint64 rangeSize(const QString &path, qint32 position, qint32 count, qint64 length)
 {
     if (count != -1)
         return count;
     if (position > length)
-        Fail(CannotRead(path) + QStringLiteral("：位置超出范围（第 %1 字节，文件只有 %2 字节）。")
+        fail(cannotRead(path) + QStringLiteral("：位置超出范围（第 %1 字节，文件只有 %2 字节）。")
                                     .arg(QString::number(position), QString::number(length)));
     const qint64 size = length - position + 1;
     if (size > kMax32)
-        Fail(CannotRead(path) + QStringLiteral("：文件太大（超过 2 GB）。"));
+        fail(cannotRead(path) + QStringLiteral("：文件太大（超过 2 GB）。"));
     return size;
 }
 
@@ -166,7 +166,7 @@ private:
 // how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
 // has no such copy or refuses it (another file system, an old kernel), and where the source ends:
 // the plain path then pads with zeros or says which of the two files failed.
-qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
+qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
 {
     qint64 done = 0;
 #ifdef Q_OS_LINUX
@@ -203,12 +203,12 @@ struct CopyEnds
 
 // Reads and writes through one buffer of at most one slice; past the source's end it writes
 // zeros.
-void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
+void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
 {
     if (!ends.in.seek(from))
-        FailReading(ends.in, ends.source);
+        failReading(ends.in, ends.source);
     if (!ends.out.seek(to))
-        FailWriting(ends.out, ends.target);
+        failWriting(ends.out, ends.target);
     QByteArray buffer(static_cast<qsizetype>(std::min(size, CopySliceBytes)), Qt::Uninitialized);
     char *data = buffer.data();
     bool sourceEnded = false;
@@ -218,13 +218,13 @@ void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
         while (!sourceEnded && got < want) {
             const qint64 n = ends.in.read(data + got, want - got);
             if (n < 0)
-                FailReading(ends.in, ends.source);
+                failReading(ends.in, ends.source);
             sourceEnded = n == 0;
             got += n;
         }
         std::memset(data + got, 0, static_cast<size_t>(want - got));
-        if (!WriteAll(ends.out, data, want))
-            FailWriting(ends.out, ends.target);
+        if (!writeAll(ends.out, data, want))
+            failWriting(ends.out, ends.target);
         pacing.written(at, want);
         left -= want;
         at += want;
@@ -239,54 +239,54 @@ void CopyByteRange(const QString &source, qint32 position, qint32 count, const Q
                    const EventPump &pumpEvents, CopyMethod method)
 {
     if (position < 1)
-        Fail(CannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
+        fail(cannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
     if (count == 0 || count < -1)
-        Fail(CannotRead(source) + QStringLiteral("：长度无效（%1）。").arg(count));
+        fail(cannotRead(source) + QStringLiteral("：长度无效（%1）。").arg(count));
     const QFileInfo info(source);
     if (!info.exists())
-        Fail(CannotRead(source) + QStringLiteral("：文件不存在。"));
+        fail(cannotRead(source) + QStringLiteral("：文件不存在。"));
     if (info.isDir())
-        Fail(CannotRead(source) + QStringLiteral("：这是一个文件夹。"));
+        fail(cannotRead(source) + QStringLiteral("：这是一个文件夹。"));
 
     // Shared read: the player keeps this file open while we cut it.
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        FailReading(in, source);
-    const qint64 size = RangeSize(source, position, count, in.size());
+        failReading(in, source);
+    const qint64 size = rangeSize(source, position, count, in.size());
 
-    RefuseProtectedTarget(target);
+    refuseProtectedTarget(target);
     // The new content goes to a temporary file next to the target and is renamed over it only
     // once complete and synced to disk; until then the old file is untouched, and a failure
     // leaves no temporary behind. Unbuffered, so every write error is seen before commit().
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        FailWriting(out, target);
+        failWriting(out, target);
 
     const qint64 from = position - 1;
     SlicePacing pacing(out.handle(), pumpEvents);
     qint64 done = 0;
     if (method == CopyMethod::Kernel)
-        done = KernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
+        done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
     if (done < size)
-        BufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+        bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
     in.close();
     if (!out.commit())
-        FailWriting(out, target);
+        failWriting(out, target);
 }
 
 qint32 FileSize32(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        Fail(QStringLiteral("找不到文件") + Quoted(path) + QStringLiteral("。"));
+        fail(QStringLiteral("找不到文件") + quoted(path) + QStringLiteral("。"));
     if (info.isDir())
-        Fail(CannotRead(path) + QStringLiteral("：这是一个文件夹。"));
+        fail(cannotRead(path) + QStringLiteral("：这是一个文件夹。"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        FailReading(file, path);
+        failReading(file, path);
     const qint64 size = file.size();
     if (size > kMax32)
-        Fail(QStringLiteral("文件") + Quoted(path) +
+        fail(QStringLiteral("文件") + quoted(path) +
              QStringLiteral("太大（%1 字节），只能处理小于 2 GB 的文件。").arg(size));
     return static_cast<qint32>(size);
 }
@@ -305,7 +305,7 @@ struct FileIdentity
     }
 };
 
-bool IdentityOf(const QString &path, FileIdentity &identity)
+bool identityOf(const QString &path, FileIdentity &identity)
 {
 #ifdef Q_OS_WIN
     // The C runtime's stat() reports 0 for every inode here; the file index is the real one.
@@ -348,5 +348,5 @@ bool SameFile(const QString &a, const QString &b)
         return true;
     FileIdentity identityA;
     FileIdentity identityB;
-    return IdentityOf(a, identityA) && IdentityOf(b, identityB) && identityA == identityB;
+    return identityOf(a, identityA) && identityOf(b, identityB) && identityA == identityB;
 }
