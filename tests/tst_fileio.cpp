@@ -6,11 +6,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QElapsedTimer>
+
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -115,7 +122,47 @@ struct MountGuard
     }
 };
 
+// A slow disk, for the tests that ask for one: the copy's wait for a slice to reach the disk
+// takes as long as at `bytesPerSecond`, and the first flush `flushMs`, on whatever thread it
+// runs. Everything else is the real disk.
+std::atomic<qint64> g_bytesPerSecond{0};
+std::atomic<int> g_flushMs{0};
+
+struct SlowDisk
+{
+    SlowDisk(qint64 bytesPerSecond, int flushMs)
+    {
+        g_bytesPerSecond = bytesPerSecond;
+        g_flushMs = flushMs;
+    }
+    ~SlowDisk()
+    {
+        g_bytesPerSecond = 0;
+        g_flushMs = 0;
+    }
+};
+
+template <typename Function> Function real(const char *name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
 } // namespace
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t count, unsigned int flags)
+{
+    static const auto call = real<int (*)(int, off64_t, off64_t, unsigned int)>("sync_file_range");
+    if (const qint64 rate = g_bytesPerSecond; rate > 0 && (flags & SYNC_FILE_RANGE_WAIT_AFTER))
+        std::this_thread::sleep_for(std::chrono::microseconds(count * 1'000'000 / rate));
+    return call(fd, offset, count, flags);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto call = real<int (*)(int)>("fdatasync");
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_flushMs.exchange(0)));
+    return call(fd);
+}
 
 class TestFileIo : public QObject
 {
@@ -136,6 +183,10 @@ private slots:
     void readOnlyMountLeavesOldTarget();
     void memoryStaysSmall_data();
     void memoryStaysSmall();
+    void slowDiskKeepsEventsRunning_data();
+    void slowDiskKeepsEventsRunning();
+    void cancelLeavesOldTarget_data();
+    void cancelLeavesOldTarget();
 
     void fileSize32_data();
     void fileSize32();
@@ -201,7 +252,7 @@ void TestFileIo::copiesRange()
     if (!oldTarget.isNull())
         Put(target, oldTarget);
 
-    CopyByteRange(source, position, count, target, m_pump, method);
+    CopyByteRange(source, position, count, target, {m_pump, {}, {}, method});
     QCOMPARE(Get(target), expected);
     QCOMPARE(Get(source), Pattern(10));
     QVERIFY(m_pumps >= 1);
@@ -235,7 +286,7 @@ void TestFileIo::copiesAcrossSlices()
     const QString target = path("out.mp3");
     Put(source, file);
 
-    CopyByteRange(source, position, count, target, m_pump, method);
+    CopyByteRange(source, position, count, target, {m_pump, {}, {}, method});
     const QByteArray expected = file.mid(position - 1, count);
     QVERIFY(Get(target) == expected);
     // The window stays alive: waiting events run after every slice.
@@ -284,7 +335,7 @@ void TestFileIo::refusesBadCopies()
 
     for (const CopyMethod method : {CopyMethod::Kernel, CopyMethod::Buffered}) {
         ExpectFailureNaming(blameSource ? source : path(target), [&] {
-            CopyByteRange(source, position, count, path(target), m_pump, method);
+            CopyByteRange(source, position, count, path(target), {m_pump, {}, {}, method});
         });
         QCOMPARE(entries(), before);
     }
@@ -331,7 +382,9 @@ void TestFileIo::fullDiskLeavesOldTarget()
     const QString target = small + "/out.mp3";
     const QByteArray old = Pattern(16 * 1024);
     Put(target, old);
-    ExpectFailureNaming(target, [&] { CopyByteRange(source, 1, -1, target, {}, method); });
+    ExpectFailureNaming(target, [&] {
+        CopyByteRange(source, 1, -1, target, {{}, {}, {}, method});
+    });
     QCOMPARE(Get(target), old);
     QCOMPARE(Get(source), Pattern(40 * 1024, 3));
     QCOMPARE(QDir(small).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -382,10 +435,84 @@ void TestFileIo::memoryStaysSmall()
         QSKIP("this system cannot reset the peak memory figure");
     const qint64 before = PeakMemoryKib();
 
-    CopyByteRange(source, 501, qint32(range), path("out.mp3"), {}, method);
+    CopyByteRange(source, 501, qint32(range), path("out.mp3"), {{}, {}, {}, method});
     const qint64 growth = PeakMemoryKib() - before;
     QVERIFY2(growth < boundKib, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
     QCOMPARE(QFileInfo(path("out.mp3")).size(), range);
+}
+
+void TestFileIo::slowDiskKeepsEventsRunning_data()
+{
+    fullDiskLeavesOldTarget_data();
+}
+
+void TestFileIo::slowDiskKeepsEventsRunning()
+{
+    QFETCH(CopyMethod, method);
+    const QByteArray file = Pattern(3 << 20, 2);
+    Put(path("a.mp3"), file);
+    const SlowDisk usbStick(10'000'000, 300);
+
+    QElapsedTimer clock;
+    qint64 lastTurn = 0;
+    qint64 longestGap = 0;
+    QList<qint64> progress;
+    const CopyOptions options{[&] {
+                                  longestGap = std::max(longestGap, clock.elapsed() - lastTurn);
+                                  lastTurn = clock.elapsed();
+                              },
+                              [&](qint64 written, qint64) { progress << written; },
+                              {},
+                              method};
+    clock.start();
+    QCOMPARE(CopyByteRange(path("a.mp3"), 1, -1, path("out.mp3"), options), CopyOutcome::Completed);
+    longestGap = std::max(longestGap, clock.elapsed() - lastTurn);
+
+    // The disk really was slow: the range's time on it plus the flush.
+    QVERIFY2(clock.elapsed() >= 550, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(longestGap <= 100, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(progress.value(progress.size() - 1), qint64(file.size()));
+    QVERIFY(Get(path("out.mp3")) == file);
+}
+
+void TestFileIo::cancelLeavesOldTarget_data()
+{
+    QTest::addColumn<CopyMethod>("method");
+    QTest::addColumn<bool>("whileFlushing");
+    ForEachMethod([](CopyMethod m, const char *name) {
+        QTest::addRow("%s: while copying", name) << m << false;
+        QTest::addRow("%s: while flushing", name) << m << true;
+    });
+}
+
+void TestFileIo::cancelLeavesOldTarget()
+{
+    QFETCH(CopyMethod, method);
+    QFETCH(bool, whileFlushing);
+    Put(path("a.mp3"), Pattern(3 << 20, 2));
+    const QByteArray old = Pattern(1000, 9);
+    Put(path("out.mp3"), old);
+    const SlowDisk usbStick(10'000'000, 2000);
+
+    constexpr qint64 size = 3 << 20;
+    qint64 written = 0;
+    int flushTurns = 0; // the first comes right after the last slice, the rest while flushing
+    QElapsedTimer sinceCancel;
+    const auto cancelled = [&] {
+        const bool stop = whileFlushing ? flushTurns >= 3 : written >= (1 << 20);
+        if (stop && !sinceCancel.isValid())
+            sinceCancel.start();
+        return stop;
+    };
+    const CopyOptions options{[&] { flushTurns += written == size; },
+                              [&](qint64 w, qint64) { written = w; }, cancelled, method};
+    QCOMPARE(CopyByteRange(path("a.mp3"), 1, -1, path("out.mp3"), options), CopyOutcome::Cancelled);
+    QVERIFY2(sinceCancel.elapsed() <= 200, qPrintable(QString::number(sinceCancel.elapsed())));
+    QCOMPARE(written == size, whileFlushing);
+    QCOMPARE(Get(path("out.mp3")), old);
+    QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
+    QCOMPARE(OpenHandles(path("a.mp3")), 0);
 }
 
 void TestFileIo::fileSize32_data()

@@ -616,7 +616,7 @@ void FrmMain::saveCut()
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
     {
         const SaveInProgress busy(m_saving);
-        CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
+        CopyByteRange(source, start, count, target, {[this] { pumpEvents(); }, {}, {}, {}});
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));

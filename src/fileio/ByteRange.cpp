@@ -1,14 +1,19 @@
 #include "fileio/ByteRange.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -128,16 +133,35 @@ qint64 rangeSize(const QString &path, qint32 position, qint32 count, qint64 leng
     return size;
 }
 
-// What follows every slice written, by either path: the slice goes to the disk at once and the
-// one before it is waited for, so that no more than two slices are ever waiting to be written
-// (the sync before the rename, during which the window runs no events, then has almost nothing
-// left to do; on a slow stick it would otherwise take many seconds); then waiting events run.
+// Slices are sized so that each takes about this long, reads, writes and waits included.
+constexpr qint64 kSliceNs = 40'000'000;
+// The smallest and the first slice: small enough for a slow stick, large enough to be cheap.
+constexpr qint64 kMinSliceBytes = 64 * 1024;
+// How often waiting events run while the new file is synced to the disk.
+constexpr auto kSyncTurn = std::chrono::milliseconds(20);
+
+// Paces the copy, by either path: sizes each slice by the time the last one took, and after each
+// slice hands it to the disk at once and waits for the one before it, so that no more than two
+// slices are ever waiting to be written (the final sync then has little left to do; on a slow
+// stick it would otherwise take many seconds); then reports the progress, lets waiting events
+// run and asks whether to go on.
 class SlicePacing
 {
 public:
-    SlicePacing(int fd, const EventPump &pump) : m_fd(fd), m_pump(pump) {}
+    SlicePacing(int fd, qint64 total, const CopyOptions &options)
+        : m_fd(fd), m_total(total), m_options(options)
+    {
+    }
 
-    void written(qint64 at, qint64 size)
+    // How many bytes the next slice should move, at most `left`; starts its clock.
+    qint64 nextSlice(qint64 left)
+    {
+        m_clock.start();
+        return std::min(left, m_slice);
+    }
+
+    // False when the caller asked to stop.
+    bool written(qint64 at, qint64 size)
     {
 #ifdef Q_OS_LINUX
         // Only pacing: a failure here shows again, and is reported, at the sync before the rename.
@@ -146,18 +170,47 @@ public:
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                   SYNC_FILE_RANGE_WAIT_AFTER);
         ::sync_file_range(m_fd, at, size, SYNC_FILE_RANGE_WRITE);
-#else
-        Q_UNUSED(m_fd);
 #endif
+        fitSlice(size, m_clock.nsecsElapsed());
         m_at = at;
         m_size = size;
-        if (m_pump)
-            m_pump();
+        m_written += size;
+        if (m_options.progress)
+            m_options.progress(m_written, m_total);
+        return turn();
+    }
+
+    // Lets waiting events run; false when the caller asked to stop.
+    bool turn() const
+    {
+        if (m_options.pumpEvents)
+            m_options.pumpEvents();
+        return !(m_options.cancelled && m_options.cancelled());
+    }
+
+    int fd() const
+    {
+        return m_fd;
     }
 
 private:
+    // The next slice takes about kSliceNs at the speed just seen; it may grow only twofold at a
+    // time, so one fast slice on a slow disk cannot bring a long one. The time spent covers this
+    // slice's copy and the wait for the one before, so the smaller of the two is the measure:
+    // measured by this slice alone the size would swing instead of settling.
+    void fitSlice(qint64 size, qint64 tookNs)
+    {
+        const qint64 measure = m_size > 0 ? std::min(size, m_size) : size;
+        const qint64 fit = measure * kSliceNs / std::max<qint64>(tookNs, 1);
+        m_slice = std::clamp(std::min(fit, 2 * m_slice), kMinSliceBytes, CopySliceBytes);
+    }
+
     int m_fd;
-    const EventPump &m_pump;
+    qint64 m_total;
+    const CopyOptions &m_options;
+    QElapsedTimer m_clock;
+    qint64 m_slice = kMinSliceBytes;
+    qint64 m_written = 0;
     qint64 m_at = 0;
     qint64 m_size = 0;
 };
@@ -165,22 +218,27 @@ private:
 // Moves up to `size` bytes inside the kernel, from `from` in `in` to `to` in `out`, and returns
 // how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
 // has no such copy or refuses it (another file system, an old kernel), and where the source ends:
-// the plain path then pads with zeros or says which of the two files failed.
-qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
+// the plain path then pads with zeros or says which of the two files failed. It also stops when
+// the caller asks to; `stopped` then says so.
+qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing,
+                  bool &stopped)
 {
     qint64 done = 0;
 #ifdef Q_OS_LINUX
     off64_t inAt = from;
     off64_t outAt = to;
     while (done < size) {
-        const auto slice = static_cast<size_t>(std::min(size - done, CopySliceBytes));
+        const auto slice = static_cast<size_t>(pacing.nextSlice(size - done));
         const ssize_t moved = ::copy_file_range(in, &inAt, out, &outAt, slice, 0);
         if (moved < 0 && errno == EINTR)
             continue;
         if (moved <= 0)
             break;
-        pacing.written(to + done, moved);
         done += moved;
+        if (!pacing.written(to + done - moved, moved)) {
+            stopped = true;
+            break;
+        }
     }
 #else
     Q_UNUSED(in);
@@ -189,6 +247,7 @@ qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePac
     Q_UNUSED(to);
     Q_UNUSED(size);
     Q_UNUSED(pacing);
+    Q_UNUSED(stopped);
 #endif
     return done;
 }
@@ -202,8 +261,8 @@ struct CopyEnds
 };
 
 // Reads and writes through one buffer of at most one slice; past the source's end it writes
-// zeros.
-void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
+// zeros. False when the caller asked to stop.
+bool bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
 {
     if (!ends.in.seek(from))
         failReading(ends.in, ends.source);
@@ -213,7 +272,7 @@ void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
     char *data = buffer.data();
     bool sourceEnded = false;
     for (qint64 left = size, at = to; left > 0;) {
-        const qint64 want = std::min<qint64>(left, buffer.size());
+        const qint64 want = pacing.nextSlice(left);
         qint64 got = 0;
         while (!sourceEnded && got < want) {
             const qint64 n = ends.in.read(data + got, want - got);
@@ -225,18 +284,58 @@ void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
         std::memset(data + got, 0, static_cast<size_t>(want - got));
         if (!writeAll(ends.out, data, want))
             failWriting(ends.out, ends.target);
-        pacing.written(at, want);
         left -= want;
         at += want;
+        if (!pacing.written(at - want, want))
+            return false;
     }
+    return true;
+}
+
+// Brings the new file's data to the disk on a thread of its own while waiting events run: on a
+// slow stick that can take seconds, and the window must not freeze for them. The thread works on
+// its own descriptor, so that a cancel can drop the file at once and leave the flush to finish
+// in the background. Returns false when the caller asked to stop; the rename's own sync then
+// finds nothing left to do.
+bool syncWhileEventsRun(const SlicePacing &pacing, const QString &target)
+{
+#ifdef Q_OS_UNIX
+    const int own = ::dup(pacing.fd());
+    if (own < 0)
+        return true; // the rename's own sync does it, with the window waiting
+    std::promise<int> promise;
+    std::future<int> result = promise.get_future();
+    try {
+        std::thread([own, promise = std::move(promise)]() mutable {
+            const int error = ::fdatasync(own) == 0 ? 0 : errno;
+            ::close(own);
+            promise.set_value(error);
+        }).detach();
+    } catch (const std::system_error &) {
+        ::close(own);
+        return true;
+    }
+    while (result.wait_for(kSyncTurn) != std::future_status::ready)
+        if (!pacing.turn())
+            return false;
+    // Both descriptors share one open file, so the error is reported once, here, and not again
+    // by the rename's sync.
+    if (const int error = result.get())
+        fail(cannotWrite(target) + QStringLiteral("：写入失败（") + qt_error_string(error) +
+             QStringLiteral("）。"));
+    return true;
+#else
+    Q_UNUSED(target);
+    return pacing.turn();
+#endif
 }
 
 } // namespace
 
 FileIoError::FileIoError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
-void CopyByteRange(const QString &source, qint32 position, qint32 count, const QString &target,
-                   const EventPump &pumpEvents, CopyMethod method)
+CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
+                          const QString &target, const CopyOptions &options)
 {
     if (position < 1)
         fail(cannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
@@ -263,15 +362,20 @@ void CopyByteRange(const QString &source, qint32 position, qint32 count, const Q
         failWriting(out, target);
 
     const qint64 from = position - 1;
-    SlicePacing pacing(out.handle(), pumpEvents);
+    SlicePacing pacing(out.handle(), size, options);
     qint64 done = 0;
-    if (method == CopyMethod::Kernel)
-        done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
-    if (done < size)
-        bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+    bool stopped = false;
+    if (options.method == CopyMethod::Kernel)
+        done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing, stopped);
+    if (!stopped && done < size)
+        stopped = !bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
     in.close();
+    // Leaving without commit() drops the temporary file; the old target was never touched.
+    if (stopped || !syncWhileEventsRun(pacing, target))
+        return CopyOutcome::Cancelled;
     if (!out.commit())
         failWriting(out, target);
+    return CopyOutcome::Completed;
 }
 
 qint32 FileSize32(const QString &path)

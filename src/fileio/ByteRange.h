@@ -16,20 +16,37 @@ public:
 // Lets waiting events run; the window passes its message loop, tests may pass nothing.
 using EventPump = std::function<void()>;
 
-// The copy moves the range in slices of at most this size and lets waiting events run after
-// each one, so memory stays small and the window stays alive whatever the range.
+// The copy moves the range in slices of at most this size, so memory stays small whatever the
+// range. Slices are also cut by time: each takes about 40 ms on the disk at hand, so a slow disk
+// still lets waiting events run, and a cancel be seen, several times a second.
 inline constexpr qint64 CopySliceBytes = 8 * 1024 * 1024;
 
 // Kernel: in-kernel copy where the system offers it (a reflink on file systems that share
 // extents), plain reads and writes where it refuses. Buffered: plain reads and writes only.
 enum class CopyMethod { Kernel, Buffered };
 
+// What the caller may hook into a copy; every member may be left empty.
+struct CopyOptions
+{
+    // Runs after every slice and while the new file is synced to the disk, at least every
+    // 100 ms or so of the copy.
+    EventPump pumpEvents;
+    // Told after every slice how many of the range's bytes are written so far.
+    std::function<void(qint64 written, qint64 total)> progress;
+    // Asked after every event pass; true abandons the copy.
+    std::function<bool()> cancelled;
+    CopyMethod method = CopyMethod::Kernel;
+};
+
+// A cancelled copy is not a failure: the target is as it was and no temporary file is left.
+enum class CopyOutcome { Completed, Cancelled };
+
 // Makes `target` hold exactly `count` bytes of `source` from 1-based `position` (count -1:
 // through the source's last byte); bytes past the source's end are written as zeros. The source
 // is only read, and may be held open by the player meanwhile. An existing target is replaced
-// only once the new content is safely on disk: after any failure it is as it was.
-void CopyByteRange(const QString &source, qint32 position, qint32 count, const QString &target,
-                   const EventPump &pumpEvents = {}, CopyMethod method = CopyMethod::Kernel);
+// only once the new content is safely on disk: after any failure or a cancel it is as it was.
+CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
+                          const QString &target, const CopyOptions &options = {});
 
 // Size of the file in bytes; throws when it cannot be read or does not fit 32 bits.
 qint32 FileSize32(const QString &path);
