@@ -115,10 +115,18 @@ public:
         Icon icon;
     };
     std::vector<Shown> shown;
+    // Questions asked, and the answer the test gives to them.
+    QStringList asked;
+    bool answer = false;
 
     void show(QWidget *, const QString &text, const QString &title, Icon icon) override
     {
         shown.push_back({text, title, icon});
+    }
+    bool ask(QWidget *, const QString &text, const QString &) override
+    {
+        asked << text;
+        return answer;
     }
 };
 

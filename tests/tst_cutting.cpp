@@ -1,12 +1,15 @@
 #include "FakePlatform.h"
+#include "SlowDisk.h"
 
 #include "app/FrmMain.h"
+#include "ui/SaveProgress.h"
 #include "ui/SkinControls.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -46,12 +49,16 @@ private slots:
     void pathWithColonsAndSpacesSurvives();
     void saveHoldsBackInputWhileTheClockRuns_data();
     void saveHoldsBackInputWhileTheClockRuns();
+    void cancelledSaveKeepsTheMarksAndTheOldTarget();
+    void closingDuringASaveAsks_data();
+    void closingDuringASaveAsks();
 
 private:
     QString makeSource(const QString &name, int size);
     void openSource(const QString &path, double duration);
     QByteArray bytesOf(const QString &path);
     const RecordingMessageBoxes::Shown &lastMessage();
+    QString markWholeSource(int size);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     FakePlatform *m_fake = nullptr;
@@ -618,6 +625,92 @@ void TestCutting::saveHoldsBackInputWhileTheClockRuns()
     QCOMPARE(QFileInfo(target).isDir(), !succeeds);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
              QStringList{"a.mp3"} + (succeeds ? QStringList{"cut.mp3"} : QStringList{}));
+}
+
+// A source of `size` bytes, open and marked from its start to its end.
+QString TestCutting::markWholeSource(int size)
+{
+    const QString source = makeSource(QStringLiteral("a.mp3"), size);
+    openSource(source, 100);
+    m_fake->player->position = 0.01;
+    m_window->ImgKaishi_Click();
+    m_window->ImgMowei_Click();
+    return source;
+}
+
+void TestCutting::cancelledSaveKeepsTheMarksAndTheOldTarget()
+{
+    markWholeSource(8 << 20);
+    const CutState before = m_window->cutState();
+    const QString target = m_dir->filePath(QStringLiteral("old.mp3"));
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    m_fake->save->answers << target;
+    const QStringList playerCalls = m_fake->player->calls;
+    const SlowDisk usbStick(10'000'000, 0); // about 0.8 s for the copy
+
+    // Well before the end the progress window is up; the user presses Esc in it.
+    QString title;
+    QString text;
+    QTimer::singleShot(700, m_window.get(), [&] {
+        auto *progress = m_window->findChild<QProgressDialog *>(SaveProgress::ObjectName);
+        if (!progress || !progress->isVisible())
+            return;
+        title = progress->windowTitle();
+        text = progress->labelText();
+        QTest::keyClick(progress, Qt::Key_Escape);
+    });
+    m_window->ImgSave_Click();
+
+    QCOMPARE(title, QStringLiteral("Velquistmp3剪切器"));
+    QVERIFY2(text.startsWith(QStringLiteral("正在保存到“%1”\n已写入 ").arg(target)),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral(" / 8.0 MB，剩余约 ")), qPrintable(text));
+    QVERIFY(m_fake->messages->shown.empty());
+    QCOMPARE(m_window->cutState().StartOffset, before.StartOffset);
+    QCOMPARE(m_window->cutState().CutLength, before.CutLength);
+    QVERIFY(m_window->cutState().TargetFile.isEmpty());
+    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    QCOMPARE(m_fake->player->calls, playerCalls);
+    QCOMPARE(bytesOf(target), QByteArray("old"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList{"a.mp3", "old.mp3"}));
+    QVERIFY(!m_window->findChild<QProgressDialog *>());
+}
+
+void TestCutting::closingDuringASaveAsks_data()
+{
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("否: the save goes on") << false;
+    QTest::newRow("是: cancelled, then closed") << true;
+}
+
+void TestCutting::closingDuringASaveAsks()
+{
+    QFETCH(bool, quit);
+    markWholeSource(3 << 20);
+    m_window->show();
+    const QString target = m_dir->filePath(QStringLiteral("cut.mp3"));
+    m_fake->save->answers << target;
+    m_fake->messages->answer = quit;
+    const SlowDisk usbStick(10'000'000, 0);
+    QTimer::singleShot(100, m_window.get(), [&] { m_window->close(); });
+    m_window->ImgSave_Click();
+
+    QCOMPARE(m_fake->messages->asked,
+             QStringList{QStringLiteral("正在保存新文件，要取消保存并退出吗？")});
+    QCOMPARE(m_window->isVisible(), !quit);
+    if (quit) {
+        QVERIFY(m_fake->messages->shown.empty());
+        QVERIFY(!QFile::exists(target));
+    } else {
+        QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
+        QCOMPARE(bytesOf(target), m_sourceBytes);
+    }
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             QStringList{"a.mp3"} + (quit ? QStringList{} : QStringList{"cut.mp3"}));
 }
 
 QTEST_MAIN(TestCutting)

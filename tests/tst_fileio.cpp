@@ -1,23 +1,18 @@
+#include "SlowDisk.h"
 #include "fileio/ByteRange.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <QElapsedTimer>
-
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <limits>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -122,47 +117,7 @@ struct MountGuard
     }
 };
 
-// A slow disk, for the tests that ask for one: the copy's wait for a slice to reach the disk
-// takes as long as at `bytesPerSecond`, and the first flush `flushMs`, on whatever thread it
-// runs. Everything else is the real disk.
-std::atomic<qint64> g_bytesPerSecond{0};
-std::atomic<int> g_flushMs{0};
-
-struct SlowDisk
-{
-    SlowDisk(qint64 bytesPerSecond, int flushMs)
-    {
-        g_bytesPerSecond = bytesPerSecond;
-        g_flushMs = flushMs;
-    }
-    ~SlowDisk()
-    {
-        g_bytesPerSecond = 0;
-        g_flushMs = 0;
-    }
-};
-
-template <typename Function> Function real(const char *name)
-{
-    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
-}
-
 } // namespace
-
-extern "C" int sync_file_range(int fd, off64_t offset, off64_t count, unsigned int flags)
-{
-    static const auto call = real<int (*)(int, off64_t, off64_t, unsigned int)>("sync_file_range");
-    if (const qint64 rate = g_bytesPerSecond; rate > 0 && (flags & SYNC_FILE_RANGE_WAIT_AFTER))
-        std::this_thread::sleep_for(std::chrono::microseconds(count * 1'000'000 / rate));
-    return call(fd, offset, count, flags);
-}
-
-extern "C" int fdatasync(int fd)
-{
-    static const auto call = real<int (*)(int)>("fdatasync");
-    std::this_thread::sleep_for(std::chrono::milliseconds(g_flushMs.exchange(0)));
-    return call(fd);
-}
 
 class TestFileIo : public QObject
 {

@@ -12,6 +12,7 @@
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
+#include "ui/SaveProgress.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
@@ -558,14 +559,37 @@ void FrmMain::saveCut()
             QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
-    {
-        const InputHold busy(m_saving);
-        CopyByteRange(source, start, count, target, {[this] { pumpEvents(); }, {}, {}, {}});
+    if (copyWithProgress(source, start, count, target) == CopyOutcome::Cancelled) {
+        // Nothing was written: the marks stay, so the piece can be saved elsewhere.
+        m_cut.TargetFile.clear();
+        if (m_quitAfterSave) {
+            m_quitAfterSave = false;
+            close();
+        }
+        return;
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);
     m_cut.reset();
+}
+
+CopyOutcome FrmMain::copyWithProgress(const QString &source, qint32 start, qint32 count,
+                                      const QString &target)
+{
+    InputHold busy(m_saving);
+    SaveProgress progress(this, QString::fromUtf8(AppInfo::Title), target, count);
+    busy.letThrough(progress.window());
+    busy.onCloseAttempt(this, [this] {
+        if (m_platform.messages->ask(this, QStringLiteral("正在保存新文件，要取消保存并退出吗？"),
+                                     QString::fromUtf8(AppInfo::Title)))
+            m_quitAfterSave = true;
+    });
+    CopyOptions options;
+    options.pumpEvents = [this] { pumpEvents(); };
+    options.progress = [&progress](qint64 written, qint64) { progress.update(written); };
+    options.cancelled = [this, &progress] { return m_quitAfterSave || progress.cancelled(); };
+    return CopyByteRange(source, start, count, target, options);
 }
 
 void FrmMain::togglePlayback()

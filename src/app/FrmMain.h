@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CutState.h"
+#include "fileio/ByteRange.h"
 #include "platform/Platform.h"
 #include "ui/MainWindowSkin.h"
 
@@ -65,6 +66,8 @@ private:
     void setEnd();
     void stretchToEnd();
     void saveCut();
+    CopyOutcome copyWithProgress(const QString &source, qint32 start, qint32 count,
+                                 const QString &target);
     void showAbout();
     void togglePlayback();
     void playCut();
@@ -84,4 +87,6 @@ private:
     std::unique_ptr<frmAbout> m_about;
     QSet<QString> m_reportedFaces;
     bool m_saving = false;
+    // The user chose to quit during a save: it is cancelled, then the window closes.
+    bool m_quitAfterSave = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/QtMessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -28,4 +29,19 @@ void QtMessageBoxes::show(QWidget *parent, const QString &text, const QString &t
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.exec();
+}
+
+bool QtMessageBoxes::ask(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    box.setObjectName(QString::fromLatin1(ObjectName));
+    box.setTextFormat(Qt::PlainText);
+    // Named here: Qt's own names depend on which of its translations are installed.
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    // The harmless answer is the one a stray Enter or Esc gives.
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }

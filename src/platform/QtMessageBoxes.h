@@ -10,4 +10,5 @@ public:
     static constexpr const char *ObjectName = "velquistMessageBox";
 
     void show(QWidget *parent, const QString &text, const QString &title, Icon icon) override;
+    bool ask(QWidget *parent, const QString &text, const QString &title) override;
 };

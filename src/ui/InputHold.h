@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+
+#include <functional>
 
 class QEvent;
+class QWidget;
 
 // Holds the user's input while work runs with the event loop turning (a save that copies in
 // slices, a wait for the player): the window repaints and the clock and the player report, but
@@ -17,11 +21,25 @@ public:
     explicit InputHold(bool &busy);
     ~InputHold() override;
 
+    // Input to `widget` passes, and so does closing it: the one control the work offers (a
+    // progress window's cancel). So does input to a modal box the work raises meanwhile.
+    void letThrough(QWidget *widget);
+    // An attempt to close `window` is still dropped, but runs `attempted` from the event loop
+    // soon after, so that the user can be asked what to do about the work.
+    void onCloseAttempt(QWidget *window, std::function<void()> attempted);
+
 protected:
     // Mouse, key, wheel, touch, tablet, context-menu and drop events.
     static bool isUserInput(const QEvent *event);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool passes(QObject *watched) const;
+    void closeAttempted();
+
     bool &m_busy;
+    QPointer<QWidget> m_open;
+    QPointer<QWidget> m_closing;
+    std::function<void()> m_closeAttempted;
+    bool m_closeQueued = false;
 };
