@@ -652,7 +652,11 @@ void TestCutting::cancelledSaveKeepsTheMarksAndTheOldTarget()
     const QStringList playerCalls = m_fake->player->calls;
     const SlowDisk usbStick(10'000'000, 0); // about 0.8 s for the copy
 
-    // Well before the end the progress window is up; the user presses Esc in it.
+    // Not at once, but well before the end the progress window is up; the user presses Esc.
+    bool shownEarly = true;
+    QTimer::singleShot(300, m_window.get(), [&] {
+        shownEarly = m_window->findChild<QProgressDialog *>(SaveProgress::ObjectName)->isVisible();
+    });
     QString title;
     QString text;
     QTimer::singleShot(700, m_window.get(), [&] {
@@ -665,6 +669,7 @@ void TestCutting::cancelledSaveKeepsTheMarksAndTheOldTarget()
     });
     m_window->ImgSave_Click();
 
+    QVERIFY(!shownEarly);
     QCOMPARE(title, QStringLiteral("Velquistmp3剪切器"));
     QVERIFY2(text.startsWith(QStringLiteral("正在保存到“%1”\n已写入 ").arg(target)),
              qPrintable(text));

@@ -147,6 +147,8 @@ private slots:
 
     void messageBoxShowsTextTitleAndIcon_data();
     void messageBoxShowsTextTitleAndIcon();
+    void questionIsYesOnlyForYes_data();
+    void questionIsYesOnlyForYes();
 
     void loadsGifAndJpeg();
     void refusesMissingOrBrokenPicture_data();
@@ -466,6 +468,40 @@ void TestDialogs::messageBoxShowsTextTitleAndIcon()
     QtMessageBoxes().show(nullptr, text, title, icon);
     QVERIFY(watcher.seen());
     QVERIFY(closedByEnter);
+}
+
+void TestDialogs::questionIsYesOnlyForYes_data()
+{
+    QTest::addColumn<QString>("press"); // a button's text, or a key
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("是") << QStringLiteral("是") << true;
+    QTest::newRow("否") << QStringLiteral("否") << false;
+    QTest::newRow("Enter") << QStringLiteral("Enter") << false;
+    QTest::newRow("Esc") << QStringLiteral("Esc") << false;
+}
+
+void TestDialogs::questionIsYesOnlyForYes()
+{
+    QFETCH(QString, press);
+    QFETCH(bool, yes);
+    const QString text = QStringLiteral("要取消保存并退出吗？<b>");
+    MessageBoxWatcher watcher([&](QMessageBox *box) {
+        QCOMPARE(box->text(), text);
+        QCOMPARE(box->windowTitle(), QStringLiteral("标题"));
+        QCOMPARE(box->icon(), QMessageBox::Question);
+        QStringList names;
+        for (QAbstractButton *button : box->buttons())
+            names << button->text();
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
+        if (press == QLatin1String("Enter") || press == QLatin1String("Esc"))
+            QTest::keyClick(box, press == QLatin1String("Esc") ? Qt::Key_Escape : Qt::Key_Return);
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == press)
+                QTest::mouseClick(button, Qt::LeftButton);
+    });
+    QCOMPARE(QtMessageBoxes().ask(nullptr, text, QStringLiteral("标题")), yes);
+    QVERIFY(watcher.seen());
 }
 
 void TestDialogs::loadsGifAndJpeg()

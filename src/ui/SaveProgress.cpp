@@ -60,9 +60,13 @@ SaveProgress::SaveProgress(QWidget *parent, const QString &title, const QString 
     m_dialog.setLabelText(m_heading + QLatin1Char('\n') + details(0));
     // The counts fit: a range is at most 2 GB.
     m_dialog.setRange(0, static_cast<int>(std::min<qint64>(m_total, INT_MAX)));
-    // At its minimum the value starts the dialog's own clock, which shows it after the delay.
-    m_dialog.setMinimumDuration(ShowAfterMs);
     m_dialog.setValue(0);
+    // Shown by a clock of our own, not by Qt's guess from the first slices: a save that is over
+    // within half a second shows nothing, one that is not shows then, copying or syncing.
+    m_dialog.setMinimumDuration(INT_MAX);
+    m_showTimer.setSingleShot(true);
+    QObject::connect(&m_showTimer, &QTimer::timeout, &m_dialog, &QWidget::show);
+    m_showTimer.start(ShowAfterMs);
     m_clock.start();
 }
 

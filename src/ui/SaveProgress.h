@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QString>
+#include <QTimer>
 
 // The window of a long save: where it writes, how far it has got, how long it has left, and a
 // cancel ("取消", Esc, or closing the window). It shows itself only once the save has run for
@@ -27,5 +28,6 @@ private:
     QString m_heading;
     qint64 m_total;
     QElapsedTimer m_clock;
+    QTimer m_showTimer;
     qint64 m_textShownAt = -1;
 };
