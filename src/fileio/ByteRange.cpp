@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -137,21 +138,18 @@ qint64 rangeSize(const QString &path, qint32 position, qint32 count, qint64 leng
 constexpr qint64 kSliceNs = 40'000'000;
 // The smallest and the first slice: small enough for a slow stick, large enough to be cheap.
 constexpr qint64 kMinSliceBytes = 64 * 1024;
-// How often waiting events run while the new file is synced to the disk.
-constexpr auto kSyncTurn = std::chrono::milliseconds(20);
+// How often waiting events run while the copy and the sync work on threads of their own.
+constexpr auto kTurn = std::chrono::milliseconds(20);
 
-// Paces the copy, by either path: sizes each slice by the time the last one took, and after each
-// slice hands it to the disk at once and waits for the one before it, so that no more than two
-// slices are ever waiting to be written (the final sync then has little left to do; on a slow
-// stick it would otherwise take many seconds); then reports the progress, lets waiting events
-// run and asks whether to go on.
+// Paces the slices, by either path: sizes each by the time the last one took, and after each
+// hands it to the disk at once and waits for the one before it, so that no more than two slices
+// are ever waiting to be written (the final sync then has little left to do; on a slow stick it
+// would otherwise take many seconds). Counts what is written and passes a stop on, between the
+// window's thread and the copy's.
 class SlicePacing
 {
 public:
-    SlicePacing(int fd, qint64 total, const CopyOptions &options)
-        : m_fd(fd), m_total(total), m_options(options)
-    {
-    }
+    explicit SlicePacing(int fd) : m_fd(fd) {}
 
     // How many bytes the next slice should move, at most `left`; starts its clock.
     qint64 nextSlice(qint64 left)
@@ -160,7 +158,7 @@ public:
         return std::min(left, m_slice);
     }
 
-    // False when the caller asked to stop.
+    // False when the copy is to stop.
     bool written(qint64 at, qint64 size)
     {
 #ifdef Q_OS_LINUX
@@ -175,22 +173,20 @@ public:
         m_at = at;
         m_size = size;
         m_written += size;
-        if (m_options.progress)
-            m_options.progress(m_written, m_total);
-        return turn();
+        return !m_stop;
     }
 
-    // Lets waiting events run; false when the caller asked to stop.
-    bool turn() const
+    qint64 writtenSoFar() const
     {
-        if (m_options.pumpEvents)
-            m_options.pumpEvents();
-        return !(m_options.cancelled && m_options.cancelled());
+        return m_written;
     }
-
-    int fd() const
+    void stop()
     {
-        return m_fd;
+        m_stop = true;
+    }
+    bool stopped() const
+    {
+        return m_stop;
     }
 
 private:
@@ -206,22 +202,20 @@ private:
     }
 
     int m_fd;
-    qint64 m_total;
-    const CopyOptions &m_options;
     QElapsedTimer m_clock;
     qint64 m_slice = kMinSliceBytes;
-    qint64 m_written = 0;
     qint64 m_at = 0;
     qint64 m_size = 0;
+    std::atomic<qint64> m_written{0};
+    std::atomic<bool> m_stop{false};
 };
 
 // Moves up to `size` bytes inside the kernel, from `from` in `in` to `to` in `out`, and returns
 // how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
 // has no such copy or refuses it (another file system, an old kernel), and where the source ends:
 // the plain path then pads with zeros or says which of the two files failed. It also stops when
-// the caller asks to; `stopped` then says so.
-qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing,
-                  bool &stopped)
+// the pacing says so.
+qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
 {
     qint64 done = 0;
 #ifdef Q_OS_LINUX
@@ -235,10 +229,8 @@ qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePac
         if (moved <= 0)
             break;
         done += moved;
-        if (!pacing.written(to + done - moved, moved)) {
-            stopped = true;
+        if (!pacing.written(to + done - moved, moved))
             break;
-        }
     }
 #else
     Q_UNUSED(in);
@@ -247,7 +239,6 @@ qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePac
     Q_UNUSED(to);
     Q_UNUSED(size);
     Q_UNUSED(pacing);
-    Q_UNUSED(stopped);
 #endif
     return done;
 }
@@ -261,8 +252,8 @@ struct CopyEnds
 };
 
 // Reads and writes through one buffer of at most one slice; past the source's end it writes
-// zeros. False when the caller asked to stop.
-bool bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
+// zeros. It stops when the pacing says so.
+void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
 {
     if (!ends.in.seek(from))
         failReading(ends.in, ends.source);
@@ -287,9 +278,44 @@ bool bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
         left -= want;
         at += want;
         if (!pacing.written(at - want, want))
-            return false;
+            return;
     }
-    return true;
+}
+
+// Lets waiting events run; false when the caller asked to stop.
+bool turn(const CopyOptions &options)
+{
+    if (options.pumpEvents)
+        options.pumpEvents();
+    return !(options.cancelled && options.cancelled());
+}
+
+// Waits for the copy's thread while waiting events run and the progress is reported, and passes
+// a cancel on to it. However this ends, the copy has stopped before its files are let go.
+void copyWhileEventsRun(std::future<void> &copying, SlicePacing &pacing, qint64 total,
+                        const CopyOptions &options)
+{
+    struct Join
+    {
+        std::future<void> &copying;
+        SlicePacing &pacing;
+        ~Join()
+        {
+            if (copying.valid()) {
+                pacing.stop();
+                copying.wait();
+            }
+        }
+    } join{copying, pacing};
+    do {
+        if (options.progress)
+            options.progress(pacing.writtenSoFar(), total);
+        if (!turn(options))
+            pacing.stop();
+    } while (copying.wait_for(kTurn) != std::future_status::ready);
+    copying.get(); // a failure of the copy is thrown here
+    if (options.progress)
+        options.progress(pacing.writtenSoFar(), total);
 }
 
 // Brings the new file's data to the disk on a thread of its own while waiting events run: on a
@@ -297,10 +323,10 @@ bool bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
 // its own descriptor, so that a cancel can drop the file at once and leave the flush to finish
 // in the background. Returns false when the caller asked to stop; the rename's own sync then
 // finds nothing left to do.
-bool syncWhileEventsRun(const SlicePacing &pacing, const QString &target)
+bool syncWhileEventsRun(int fd, const CopyOptions &options, const QString &target)
 {
 #ifdef Q_OS_UNIX
-    const int own = ::dup(pacing.fd());
+    const int own = ::dup(fd);
     if (own < 0)
         return true; // the rename's own sync does it, with the window waiting
     std::promise<int> promise;
@@ -315,8 +341,8 @@ bool syncWhileEventsRun(const SlicePacing &pacing, const QString &target)
         ::close(own);
         return true;
     }
-    while (result.wait_for(kSyncTurn) != std::future_status::ready)
-        if (!pacing.turn())
+    while (result.wait_for(kTurn) != std::future_status::ready)
+        if (!turn(options))
             return false;
     // Both descriptors share one open file, so the error is reported once, here, and not again
     // by the rename's sync.
@@ -325,8 +351,9 @@ bool syncWhileEventsRun(const SlicePacing &pacing, const QString &target)
              QStringLiteral("）。"));
     return true;
 #else
+    Q_UNUSED(fd);
     Q_UNUSED(target);
-    return pacing.turn();
+    return turn(options);
 #endif
 }
 
@@ -362,16 +389,21 @@ CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
         failWriting(out, target);
 
     const qint64 from = position - 1;
-    SlicePacing pacing(out.handle(), size, options);
-    qint64 done = 0;
-    bool stopped = false;
-    if (options.method == CopyMethod::Kernel)
-        done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing, stopped);
-    if (!stopped && done < size)
-        stopped = !bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+    SlicePacing pacing(out.handle());
+    // The slices run on a thread of their own: a write or a wait for the disk can block for
+    // longer than the window may freeze (a busy disk, a full cache, a slow stick), so the window's
+    // thread only runs events, reports the progress and passes a cancel on.
+    std::future<void> copying = std::async(std::launch::async, [&] {
+        qint64 done = 0;
+        if (options.method == CopyMethod::Kernel)
+            done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
+        if (!pacing.stopped() && done < size)
+            bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+    });
+    copyWhileEventsRun(copying, pacing, size, options);
     in.close();
     // Leaving without commit() drops the temporary file; the old target was never touched.
-    if (stopped || !syncWhileEventsRun(pacing, target))
+    if (pacing.stopped() || !syncWhileEventsRun(out.handle(), options, target))
         return CopyOutcome::Cancelled;
     if (!out.commit())
         failWriting(out, target);

@@ -17,8 +17,8 @@ public:
 using EventPump = std::function<void()>;
 
 // The copy moves the range in slices of at most this size, so memory stays small whatever the
-// range. Slices are also cut by time: each takes about 40 ms on the disk at hand, so a slow disk
-// still lets waiting events run, and a cancel be seen, several times a second.
+// range. Slices are also cut by time, each taking about 40 ms on the disk at hand, so that even
+// on a slow disk a cancel stops the copy at once.
 inline constexpr qint64 CopySliceBytes = 8 * 1024 * 1024;
 
 // Kernel: in-kernel copy where the system offers it (a reflink on file systems that share
@@ -28,10 +28,10 @@ enum class CopyMethod { Kernel, Buffered };
 // What the caller may hook into a copy; every member may be left empty.
 struct CopyOptions
 {
-    // Runs after every slice and while the new file is synced to the disk, at least every
-    // 100 ms or so of the copy.
+    // Runs every 20 ms or so, on the caller's thread, while the copy and the sync to the disk
+    // work on threads of their own.
     EventPump pumpEvents;
-    // Told after every slice how many of the range's bytes are written so far.
+    // Told before each event pass how many of the range's bytes are written so far.
     std::function<void(qint64 written, qint64 total)> progress;
     // Asked after every event pass; true abandons the copy.
     std::function<bool()> cancelled;
