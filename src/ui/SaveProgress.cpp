@@ -12,7 +12,8 @@ namespace {
 
 // Half a second: what a save takes longer than before it shows a window.
 constexpr int ShowAfterMs = 500;
-// The text changes at most this often, so the time left can be read while it counts down.
+// The window changes at most this often: often enough to be seen moving, rarely enough for the
+// time left to be read, and each change repaints it at once.
 constexpr qint64 TextEveryMs = 250;
 // Paths longer than this are shortened in the middle, so the window fits the screen.
 constexpr int LongestPathPixels = 480;
@@ -72,11 +73,11 @@ SaveProgress::SaveProgress(QWidget *parent, const QString &title, const QString 
 
 void SaveProgress::update(qint64 written)
 {
-    m_dialog.setValue(static_cast<int>(std::min(written, m_total)));
     const qint64 now = m_clock.elapsed();
-    if (m_textShownAt >= 0 && now - m_textShownAt < TextEveryMs)
+    if (m_textShownAt >= 0 && now - m_textShownAt < TextEveryMs && written < m_total)
         return;
     m_textShownAt = now;
+    m_dialog.setValue(static_cast<int>(std::min(written, m_total)));
     m_dialog.setLabelText(m_heading + QLatin1Char('\n') + details(written));
 }
 
