@@ -97,12 +97,14 @@ mark_again() {
     sleep 0.5
 }
 
-# Polls of the window thread, with their times, while a save runs; and its checks for files and
-# its renames, which tell when the save itself begins and ends.
+# Polls of the window thread, with their times, while a save runs; and its checks for files, renames
+# and links, which tell when the save itself begins and ends.
 start_trace() {
-    strace -ttt -T -e trace=poll,ppoll,access,rename -p "$app_pid" -o "$work/polls.log" 2>/dev/null &
+    rm -f "$work/polls.log"
+    strace -ttt -T -e trace=poll,ppoll,access,rename,linkat -p "$app_pid" -o "$work/polls.log" 2>/dev/null &
     trace_pid=$!
-    sleep 0.5
+    # Attached once the first poll is recorded (the clock ticks every second).
+    for _ in $(seq 100); do [[ -s $work/polls.log ]] && break; sleep 0.05; done
 }
 stop_trace() {
     kill "$trace_pid" 2>/dev/null
@@ -133,8 +135,8 @@ longest_gap() {
 
 # When the window thread first made a call matching `text` from the given time on, in ns. The
 # save begins with a look at the source (before it, Qt's file dialog closes and writes its
-# history to ~/.config/QtProject.conf, syncing it twice) and ends with the rename over the target
-# (after it, the success box is built).
+# history to ~/.config/QtProject.conf, syncing it twice) and ends when the new file takes the
+# target's name (after it, the success box is built).
 first_call() {
     awk -v from="$(($1 / 1000))" -v text="$2" '
         index($0, text) {
@@ -145,9 +147,18 @@ first_call() {
             }
         }' "$work/polls.log"
 }
-# The longest stretch without events of the save itself: from its start to its rename.
+# The longest stretch without events of the save itself, from its start to its end.
 save_gap() { # since, source, target
-    longest_gap "$(first_call "$1" "access(\"$2\"")" "$(first_call "$1" ", \"$3\")")"
+    local began ended
+    began=$(first_call "$1" "access(\"$2\"")
+    ended=$(first_call "$1" ", \"$3\")")
+    # A new file is linked into place rather than renamed where the file system allows it.
+    [[ -n $ended ]] || ended=$(first_call "$1" "\"$3\", AT_SYMLINK_FOLLOW")
+    if [[ -z $began || -z $ended ]]; then
+        echo "(not found in the trace)"
+    else
+        longest_gap "$began" "$ended"
+    fi
 }
 
 wait_for_success() {
@@ -238,7 +249,7 @@ echo "slow disk: 20 MiB by dd conv=fsync in $stick_ms ms" \
     "($(awk -v ms="$stick_ms" 'BEGIN { printf "%.1f", 20 * 1.048576 / ms * 1000 }') MB/s)"
 echo "1. saved $((saved / mib)) MiB to it in $slow_ms ms; progress window after $shown_ms ms," \
     "its text $moving; longest stretch without events: $slow_save_gap in the save itself" \
-    "(from its look at the source to its rename), $slow_gap from confirming the Save dialog" \
+    "(from its look at the source to the new file taking its name), $slow_gap from confirming the Save dialog" \
     "to the success box"
 echo "2. Esc to the window free: $cancel_ms ms; old file byte-identical;" \
     "files left: $left; success boxes: $succeeded"
