@@ -20,6 +20,7 @@ private slots:
     void initTestCase();
     void pieceFromBeginningStatesItsLength_data();
     void pieceFromBeginningStatesItsLength();
+    void vbriPieceFromBeginningStatesItsLength();
     void vbrPieceFromMiddleGetsItsOwnXingFrame();
     void otherwiseTheBytesAreTodays_data();
     void otherwiseTheBytesAreTodays();
@@ -204,6 +205,49 @@ void TestMp3Piece::pieceFromBeginningStatesItsLength()
     QCOMPARE(quint16((uchar(frame[crcAt]) << 8) | uchar(frame[crcAt + 1])),
              lameCrc16(frame.constData(), crcAt));
     QVERIFY(bytes.left(header.patchAt) == contents(source).left(header.patchAt));
+}
+
+void TestMp3Piece::vbriPieceFromBeginningStatesItsLength()
+{
+    // lame writes no VBRI frame: the VBR file's Xing frame is turned into one, with one table
+    // entry (the bytes) for every 100 frames.
+    const Mp3Analysis vbr = analyse(path("vbr.mp3"));
+    QByteArray bytes = contents(path("vbr.mp3"));
+    const qint64 at = vbr.headerFrame->offset;
+    const auto put = [&](qint64 offset, int size, qint64 value) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + offset + i] = char(value >> (8 * (size - 1 - i)));
+    };
+    const int perEntry = 100;
+    const int entries = int(vbr.frameCount() / perEntry);
+    bytes.replace(at + 36, vbr.headerFrame->size - 36, QByteArray(vbr.headerFrame->size - 36, 0));
+    bytes.replace(at + 36, 4, "VBRI");
+    put(40, 2, 1);
+    put(46, 4, vbr.fileSize - at);
+    put(50, 4, vbr.frameCount());
+    put(54, 2, entries);
+    put(56, 2, 1);
+    put(58, 2, 2);
+    put(60, 2, perEntry);
+    for (int i = 0; i < entries; ++i)
+        put(62 + 2 * i, 2, vbr.frameOffset((i + 1) * perEntry) - vbr.frameOffset(i * perEntry));
+    const QString source = path("vbri.mp3");
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QVERIFY(std::abs(probedDuration(source) - vbr.duration()) < 0.1);
+
+    const Mp3Analysis analysis = analyse(source);
+    QCOMPARE(analysis.headerFrame->kind, Mp3HeaderFrame::Kind::Vbri);
+    const qint64 lastFrame = analysis.frameAt(15.0);
+    const QString piece = path("start-vbri.mp3");
+    const PieceHeader header = cut(source, 0, frameEnd(analysis, lastFrame) - 1, piece);
+    QCOMPARE(header.patchAt, at);
+    QVERIFY2(std::abs(probedDuration(piece) - 15.0) < 0.5,
+             qPrintable(QString::number(probedDuration(piece))));
+    // Only the table's entries for frames the piece holds are left.
+    const QByteArray frame = contents(piece).mid(at, analysis.headerFrame->size);
+    QCOMPARE((uchar(frame[54]) << 8) | uchar(frame[55]), int((lastFrame + 1) / perEntry));
 }
 
 void TestMp3Piece::vbrPieceFromMiddleGetsItsOwnXingFrame()
