@@ -3,7 +3,9 @@
 #include "mp3/Mp3PieceHeader.h"
 
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,8 +85,8 @@ Mp3Analysis analyse(const QString &path)
     const QList<QByteArray> lines =
         run(QStringLiteral("ffprobe"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-             QStringLiteral("packet=pos,size"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
-             path})
+             QStringLiteral("packet=pos,size"), QStringLiteral("-select_streams"),
+             QStringLiteral("a"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), path})
             .split('\n');
     for (const QByteArray &line : lines) {
         // size,pos; the first packet of a LAME file adds a field for its skipped samples.
@@ -152,10 +154,17 @@ void TestMp3Piece::initTestCase()
          QStringLiteral("pinknoise"), QStringLiteral("vol"), QStringLiteral("0.9")});
     run(QStringLiteral("sox"), {path("quiet.wav"), path("loud.wav"), path("song.wav")});
     const QString q = QStringLiteral("--quiet");
-    // A title tag before the Info frame, as a tagged file has.
+    // A tag with a title and a cover before the Info frame, as a tagged file has; noise does not
+    // compress, so the tag is as large as the piece's audio.
+    QImage cover(256, 256, QImage::Format_RGB32);
+    for (int y = 0; y < cover.height(); ++y)
+        for (int x = 0; x < cover.width(); ++x)
+            cover.setPixel(x, y, QRandomGenerator::global()->generate());
+    QVERIFY(cover.save(path("cover.png")));
     run(QStringLiteral("lame"),
         {q, QStringLiteral("-V"), QStringLiteral("2"), QStringLiteral("--id3v2-only"),
-         QStringLiteral("--tt"), QStringLiteral("片段"), path("song.wav"), path("vbr.mp3")});
+         QStringLiteral("--tt"), QStringLiteral("片段"), QStringLiteral("--ti"), path("cover.png"),
+         path("song.wav"), path("vbr.mp3")});
     run(QStringLiteral("lame"),
         {q, QStringLiteral("-b"), QStringLiteral("128"), path("song.wav"), path("cbr-info.mp3")});
     run(QStringLiteral("lame"), {q, QStringLiteral("-b"), QStringLiteral("128"),
@@ -165,6 +174,7 @@ void TestMp3Piece::initTestCase()
     // The map agrees with the encoder's own count of the frames.
     const Mp3Analysis vbr = analyse(path("vbr.mp3"));
     QVERIFY(vbr.headerFrame);
+    QVERIFY(vbr.audioBegin > 150000);
     const QByteArray bytes = contents(path("vbr.mp3"));
     const qsizetype xing = bytes.indexOf("Xing");
     QCOMPARE(vbr.headerFrame->offset + 36, qint64(xing));
