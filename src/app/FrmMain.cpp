@@ -5,6 +5,7 @@
 #include "app/Numeric.h"
 #include "fileio/ByteRange.h"
 #include "mp3/Mp3ByteMap.h"
+#include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
 #include "platform/FileDialog.h"
 #include "platform/MediaPlayer.h"
@@ -645,14 +646,26 @@ void FrmMain::saveCut()
             QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
+    const PieceHeader header = pieceHeaderFor(source, start, count, size);
     {
         const InputHold busy(m_saving);
-        CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
+        CopyByteRange(
+            source, start, count, target, [this] { pumpEvents(); }, CopyMethod::Kernel, header);
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);
     m_cut.reset();
+}
+
+PieceHeader FrmMain::pieceHeaderFor(const QString &source, qint32 start, qint32 count, qint64 size)
+{
+    // Without the file's map, or with a map of what the file was before it was rewritten, the
+    // piece is the source's bytes alone, as it always was.
+    const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(source);
+    if (!analysis || analysis->fileSize != size)
+        return {};
+    return readPieceHeader(*analysis, source, start - 1, qint64(start) + count - 2);
 }
 
 void FrmMain::togglePlayback()

@@ -2,6 +2,7 @@
 
 #include "app/CutState.h"
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3PieceHeader.h"
 #include "platform/Platform.h"
 #include "ui/MainWindowSkin.h"
 
@@ -88,6 +89,9 @@ private:
     QString sourcePathFromCaption() const;
     void pumpEvents();
     void inform(const QString &text, const QString &title);
+    // What the piece from 1-based `start`, `count` bytes long, needs so that it states its own
+    // length; `size` is the source's size now.
+    PieceHeader pieceHeaderFor(const QString &source, qint32 start, qint32 count, qint64 size);
 
     Platform m_platform;
     MainWindowSkin m_skin;
