@@ -403,8 +403,8 @@ void FrmMain::openFile()
     const QString chosen = CmDialog().FileName();
     if (!chosen.isEmpty()) {
         m_cut.SourceFile = chosen;
-        player.setURL(m_cut.SourceFile);
         startAnalysis(m_cut.SourceFile);
+        player.setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         m_skin.Timer1->start();
     }
@@ -573,7 +573,7 @@ std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
         return nullptr;
     if (!m_analysis.isFinished()) {
         // Held back like the save: a command run inside the wait would act on a half-made mark.
-        std::optional<SaveInProgress> hold;
+        std::optional<InputHold> hold;
         if (!m_saving)
             hold.emplace(m_saving);
         QEventLoop loop;
