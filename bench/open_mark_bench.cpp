@@ -2,8 +2,12 @@
 // once: the real window and player, the Open dialog answered by the file named on the command
 // line, the start marked as soon as the player knows the duration (the mark then waits for the
 // analysis), the end set to the end of the file. A 1 ms timer records the gaps between its
-// ticks. Usage (under xvfb or QT_QPA_PLATFORM=offscreen):
-//   bench_open_mark FILE
+// ticks. With --instant-player the test suite's stand-in player knows a duration at once, so the
+// mark surely comes before the analysis is done and waits for it. Usage (under xvfb or
+// QT_QPA_PLATFORM=offscreen):
+//   bench_open_mark [--instant-player] FILE
+
+#include "FakePlatform.h"
 
 #include "app/FrmMain.h"
 #include "platform/FileDialog.h"
@@ -11,10 +15,12 @@
 #include "platform/MessageBoxes.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -43,12 +49,20 @@ public:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE\n", argv[0]);
+    const bool instant = argc == 3 && std::strcmp(argv[1], "--instant-player") == 0;
+    if (argc != 2 && !instant) {
+        std::fprintf(stderr, "usage: %s [--instant-player] FILE\n", argv[0]);
         return 2;
     }
     Platform platform = Platform::qt();
-    platform.openDialog = std::make_unique<ScriptedOpen>(QString::fromLocal8Bit(argv[1]));
+    if (instant) {
+        auto *standIn = new FakeMediaPlayer;
+        standIn->length = 3600;
+        standIn->position = 1800;
+        delete platform.player;
+        platform.player = standIn;
+    }
+    platform.openDialog = std::make_unique<ScriptedOpen>(QString::fromLocal8Bit(argv[argc - 1]));
     platform.messages = std::make_unique<PrintedMessages>();
     MediaPlayer *player = platform.player;
     FrmMain window(std::move(platform));
@@ -57,6 +71,9 @@ int main(int argc, char **argv)
     QElapsedTimer clock;
     qint64 lastTick = -1;
     qint64 longestGap = 0;
+    qint64 longestAfterOpen = 0; // from the Open command's return: the wait for the analysis
+    qint64 openedAt = 0, markedAt = 0;
+    qint64 heldNs = 0; // ticks under the wait cursor: the mark waiting for the analysis
     QTimer ticks;
     ticks.setTimerType(Qt::PreciseTimer);
     ticks.setInterval(1);
@@ -64,10 +81,13 @@ int main(int argc, char **argv)
         const qint64 now = clock.nsecsElapsed();
         if (lastTick >= 0)
             longestGap = std::max(longestGap, now - lastTick);
+        if (lastTick >= 0 && QGuiApplication::overrideCursor())
+            heldNs += now - lastTick;
+        if (openedAt > 0 && lastTick >= openedAt)
+            longestAfterOpen = std::max(longestAfterOpen, now - lastTick);
         lastTick = now;
     });
 
-    qint64 openedAt = 0, markedAt = 0;
     QTimer::singleShot(200, &app, [&] {
         clock.start();
         lastTick = 0; // the open's own stretch counts too
@@ -89,8 +109,10 @@ int main(int argc, char **argv)
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
     app.exec();
     const CutState &cut = window.cutState();
-    std::printf("open_ms=%.1f marked_at_ms=%.1f longest_gap_ms=%.1f StartOffset=%d CutLength=%d\n",
+    std::printf("open_ms=%.1f marked_at_ms=%.1f longest_gap_ms=%.1f "
+                "longest_gap_after_open_ms=%.1f mark_waited_ms=%.1f StartOffset=%d CutLength=%d\n",
                 static_cast<double>(openedAt) / 1e6, static_cast<double>(markedAt) / 1e6,
-                static_cast<double>(longestGap) / 1e6, cut.StartOffset, cut.CutLength);
+                static_cast<double>(longestGap) / 1e6, static_cast<double>(longestAfterOpen) / 1e6,
+                static_cast<double>(heldNs) / 1e6, cut.StartOffset, cut.CutLength);
     return markedAt > 0 ? 0 : 1;
 }
