@@ -168,11 +168,6 @@ frmAbout::frmAbout(QWidget *parent)
 
 frmAbout::~frmAbout() = default;
 
-QPointF frmAbout::placeOnScreen(QSizeF screenTwips, QSizeF outerTwips)
-{
-    return ::placeOnScreen(screenTwips, outerTwips);
-}
-
 QSizeF frmAbout::outerSizeTwips() const
 {
     const QSize outer = size().grownBy(m_knownFrame.value_or(typicalFrame()));
@@ -188,7 +183,7 @@ void frmAbout::Load()
 
 void frmAbout::Load(QSizeF screenTwips)
 {
-    const QPointF where = placeOnScreen(screenTwips, outerSizeTwips());
+    const QPointF where = ::placeOnScreen(screenTwips, outerSizeTwips());
     move(Twips::toPixels(static_cast<float>(where.x())),
          Twips::toPixels(static_cast<float>(where.y())));
 
@@ -202,9 +197,6 @@ void frmAbout::Load(QSizeF screenTwips)
 
     // Each opening starts on the button, wherever the focus was left last time.
     m_cmdOK->setFocus(Qt::OtherFocusReason);
-
-    ++m_loadCount;
-    emit loaded();
 }
 
 void frmAbout::showModal(QWidget *keepAbove)
