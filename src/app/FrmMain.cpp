@@ -10,13 +10,13 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
-#include "platform/QtPictureLoader.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
+#include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
 #include <QCoreApplication>
