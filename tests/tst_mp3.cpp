@@ -123,6 +123,7 @@ private slots:
 
     void framesMatchFfprobe_data();
     void framesMatchFfprobe();
+    void freeFormatFramesAreMeasured();
     void anythingElseIsLinearWithoutFrames();
     void unreadableFileIsAnError();
 
@@ -167,6 +168,7 @@ void TestMp3::initTestCase()
     QVERIFY(lame({"--abr", "96"}, "song.wav", "abr.mp3"));
     QVERIFY(lame({"-V", "5"}, "song22.wav", "mpeg2.mp3"));
     QVERIFY(lame({"-m", "m", "-b", "64"}, "song.wav", "mono.mp3"));
+    QVERIFY(lame({"--freeformat", "-b", "400"}, "song.wav", "free.mp3"));
 
     // A large cover picture in an ID3v2.4 tag, ID3v1 and APEv2 at the end.
     QVERIFY(run(QStringLiteral("ffmpeg"),
@@ -287,6 +289,24 @@ void TestMp3::framesMatchFfprobe()
     QCOMPARE(analysis.audioEnd, packets.back().pos + packets.back().size);
 }
 
+void TestMp3::freeFormatFramesAreMeasured()
+{
+    // ffprobe does not follow free format, so the reference is the arithmetic: 400 kbit/s at
+    // 44.1 kHz is 1306 bytes a frame, 1307 padded, frames back to back.
+    const Mp3Analysis analysis = analyseMp3(fixture("free.mp3"));
+    QVERIFY(analysis.headerFrame);
+    QVERIFY(analysis.linear);
+    // As many frames as the same sound encoded at a fixed bit rate.
+    QCOMPARE(analysis.frameCount(), analyseMp3(fixture("cbr.mp3")).frameCount());
+    qint64 next = analysis.headerFrame->offset + analysis.headerFrame->size;
+    for (qint64 i = 0; i < analysis.frameCount(); ++i) {
+        QCOMPARE(analysis.frameOffset(i), next);
+        QVERIFY(analysis.frameSize(i) == 1306 || analysis.frameSize(i) == 1307);
+        next += analysis.frameSize(i);
+    }
+    QCOMPARE(analysis.audioEnd, QFile(fixture("free.mp3")).size());
+}
+
 void TestMp3::anythingElseIsLinearWithoutFrames()
 {
     const QString empty = fixture("empty.mp3");
@@ -399,7 +419,7 @@ void TestMp3::windowMarksThroughTheFrames()
     QVERIFY(!packets.empty());
     const double length = packets.back().time + 1152.0 / 44100;
     QVERIFY2(std::abs(length - (16.9 - 5.8)) < 0.1, qPrintable(QString::number(length)));
-    QVERIFY(fake.messages->shown.size() == 1);
+    QCOMPARE(fake.messages->shown.size(), std::size_t(1));
 }
 
 void TestMp3::windowKeepsTheFormulasWhereBytesAreLinear()

@@ -11,13 +11,13 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
-#include "platform/QtPictureLoader.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
+#include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
 #include <QCoreApplication>
@@ -404,8 +404,8 @@ void FrmMain::openFile()
     const QString chosen = CmDialog().FileName();
     if (!chosen.isEmpty()) {
         m_cut.SourceFile = chosen;
-        player.setURL(m_cut.SourceFile);
         startAnalysis(m_cut.SourceFile);
+        player.setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         m_skin.Timer1->start();
     }

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <vector>
+#include <memory>
 
 namespace {
 
 // Large reads keep the scan as fast as reading the file; the window holds at most one block.
-constexpr qint64 BlockBytes = 4 * 1024 * 1024;
+constexpr qint64 BlockBytes = 1024 * 1024;
 // A sync word is accepted only where this many valid frames follow each other, as decoders do,
 // so that a stray 0xFFE in a picture or in garbage is not taken for audio.
 constexpr int FramesToAccept = 4;
@@ -111,7 +111,9 @@ public:
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw FileIoError(QStringLiteral("无法读取文件“%1”。").arg(path));
         m_size = m_file.size();
-        m_buffer.resize(static_cast<size_t>(BlockBytes + LargestFrame * 2));
+        // Not zeroed, and no larger than the file needs: a song's analysis is over in moments.
+        m_capacity = std::min(BlockBytes, m_size) + LargestFrame * 2;
+        m_buffer.reset(new uchar[static_cast<size_t>(m_capacity)]);
     }
 
     qint64 size() const { return m_size; }
@@ -122,7 +124,7 @@ public:
         if (pos < m_start || pos + need > m_start + m_length)
             fill(pos, need);
         available = m_start + m_length - pos;
-        return m_buffer.data() + (pos - m_start);
+        return m_buffer.get() + (pos - m_start);
     }
 
     // A few bytes anywhere, for the tags at the file's end.
@@ -147,7 +149,7 @@ private:
         qint64 keep = 0;
         if (pos >= m_start && pos < m_start + m_length) {
             keep = m_start + m_length - pos;
-            std::memmove(m_buffer.data(), m_buffer.data() + (pos - m_start),
+            std::memmove(m_buffer.get(), m_buffer.get() + (pos - m_start),
                          static_cast<size_t>(keep));
         }
         m_start = pos;
@@ -157,9 +159,9 @@ private:
             return;
         if (m_filePos != from && !m_file.seek(from))
             fail();
-        const qint64 room = static_cast<qint64>(m_buffer.size()) - keep;
+        const qint64 room = m_capacity - keep;
         const qint64 want = std::min(room, std::max(BlockBytes, need - keep));
-        const qint64 got = m_file.read(reinterpret_cast<char *>(m_buffer.data()) + keep, want);
+        const qint64 got = m_file.read(reinterpret_cast<char *>(m_buffer.get()) + keep, want);
         if (got < 0 || (got == 0 && from < m_size))
             fail();
         m_length += got;
@@ -174,7 +176,8 @@ private:
     QFile m_file;
     const std::atomic_bool *m_cancel;
     qint64 m_size = 0;
-    std::vector<uchar> m_buffer;
+    std::unique_ptr<uchar[]> m_buffer;
+    qint64 m_capacity = 0;
     qint64 m_start = 0;
     qint64 m_length = 0;
     qint64 m_filePos = 0;
