@@ -97,8 +97,10 @@ bool variableBitRate(const Mp3Analysis &analysis)
     for (qint64 i = 0; i < analysis.frameCount(); ++i) {
         smallest = std::min(smallest, analysis.frameSize(i));
         largest = std::max(largest, analysis.frameSize(i));
+        if (largest - smallest > slot)
+            return true;
     }
-    return largest - smallest > slot;
+    return false;
 }
 
 // The Xing table of contents: for each percent of the playing time, where that moment's frame
