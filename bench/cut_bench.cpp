@@ -49,7 +49,7 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents();
             lastPumpMs = timer.elapsed();
         };
-        CopyByteRange(source, qint32(offset + 1), count, target, {pump, {}, {}, method});
+        CopyByteRange(source, qint32(offset + 1), count, target, {pump, {}, {}, method, {}});
         const qint64 totalMs = timer.elapsed();
 
         rusage usage{};

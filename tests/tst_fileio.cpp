@@ -88,6 +88,15 @@ template <typename AddRow> void ForEachMethod(AddRow addRow)
         addRow(method, NameOf(method));
 }
 
+CopyOptions Options(const EventPump &pump, CopyMethod method, const RangeEdits &edits = {})
+{
+    CopyOptions options;
+    options.pumpEvents = pump;
+    options.method = method;
+    options.edits = edits;
+    return options;
+}
+
 // Peak resident memory since the last ResetPeakMemory(), in KiB; -1 where the system cannot say.
 qint64 PeakMemoryKib()
 {
@@ -128,6 +137,8 @@ private slots:
 
     void copiesRange_data();
     void copiesRange();
+    void writesHeadAndPatch_data();
+    void writesHeadAndPatch();
     void copiesAcrossSlices_data();
     void copiesAcrossSlices();
     void refusesBadCopies_data();
@@ -207,12 +218,48 @@ void TestFileIo::copiesRange()
     if (!oldTarget.isNull())
         Put(target, oldTarget);
 
-    CopyByteRange(source, position, count, target, {m_pump, {}, {}, method});
+    CopyByteRange(source, position, count, target, Options(m_pump, method));
     QCOMPARE(Get(target), expected);
     QCOMPARE(Get(source), Pattern(10));
     QVERIFY(m_pumps >= 1);
     QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
     QCOMPARE(OpenHandles(source), 0);
+}
+
+void TestFileIo::writesHeadAndPatch_data()
+{
+    QTest::addColumn<CopyMethod>("method");
+    QTest::addColumn<qint32>("position");
+    QTest::addColumn<qint32>("count");
+    QTest::addColumn<qint64>("patchAt");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray file = Pattern(10);
+    ForEachMethod([&](CopyMethod m, const char *name) {
+        QTest::addRow("%s: inside the range", name)
+            << m << 3 << 6 << qint64(1) << "head" + file.mid(2, 1) + "pat" + file.mid(6, 2);
+        QTest::addRow("%s: on the range's last bytes", name)
+            << m << 1 << -1 << qint64(7) << "head" + file.left(7) + "pat";
+        QTest::addRow("%s: over the zero tail", name)
+            << m << 9 << 5 << qint64(2) << "head" + file.mid(8) + "pat";
+    });
+}
+
+void TestFileIo::writesHeadAndPatch()
+{
+    QFETCH(CopyMethod, method);
+    QFETCH(qint32, position);
+    QFETCH(qint32, count);
+    QFETCH(qint64, patchAt);
+    QFETCH(QByteArray, expected);
+    const QString source = path("a.mp3");
+    const QString target = path("out.mp3");
+    Put(source, Pattern(10));
+    Put(target, Pattern(40, 5));
+
+    CopyByteRange(source, position, count, target,
+                  Options(m_pump, method, {"head", patchAt, "pat"}));
+    QCOMPARE(Get(target), expected);
+    QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
 }
 
 void TestFileIo::copiesAcrossSlices_data()
@@ -241,7 +288,7 @@ void TestFileIo::copiesAcrossSlices()
     const QString target = path("out.mp3");
     Put(source, file);
 
-    CopyByteRange(source, position, count, target, {m_pump, {}, {}, method});
+    CopyByteRange(source, position, count, target, Options(m_pump, method));
     const QByteArray expected = file.mid(position - 1, count);
     QVERIFY(Get(target) == expected);
     QVERIFY(m_pumps >= 1);
@@ -289,7 +336,7 @@ void TestFileIo::refusesBadCopies()
 
     for (const CopyMethod method : {CopyMethod::Kernel, CopyMethod::Buffered}) {
         ExpectFailureNaming(blameSource ? source : path(target), [&] {
-            CopyByteRange(source, position, count, path(target), {m_pump, {}, {}, method});
+            CopyByteRange(source, position, count, path(target), Options(m_pump, method));
         });
         QCOMPARE(entries(), before);
     }
@@ -336,9 +383,7 @@ void TestFileIo::fullDiskLeavesOldTarget()
     const QString target = small + "/out.mp3";
     const QByteArray old = Pattern(16 * 1024);
     Put(target, old);
-    ExpectFailureNaming(target, [&] {
-        CopyByteRange(source, 1, -1, target, {{}, {}, {}, method});
-    });
+    ExpectFailureNaming(target, [&] { CopyByteRange(source, 1, -1, target, Options({}, method)); });
     QCOMPARE(Get(target), old);
     QCOMPARE(Get(source), Pattern(40 * 1024, 3));
     QCOMPARE(QDir(small).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -389,7 +434,7 @@ void TestFileIo::memoryStaysSmall()
         QSKIP("this system cannot reset the peak memory figure");
     const qint64 before = PeakMemoryKib();
 
-    CopyByteRange(source, 501, qint32(range), path("out.mp3"), {{}, {}, {}, method});
+    CopyByteRange(source, 501, qint32(range), path("out.mp3"), Options({}, method));
     const qint64 growth = PeakMemoryKib() - before;
     QVERIFY2(growth < boundKib, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
     QCOMPARE(QFileInfo(path("out.mp3")).size(), range);
@@ -417,7 +462,8 @@ void TestFileIo::slowDiskKeepsEventsRunning()
                               },
                               [&](qint64 written, qint64) { progress << written; },
                               {},
-                              method};
+                              method,
+                              {}};
     clock.start();
     QCOMPARE(CopyByteRange(path("a.mp3"), 1, -1, path("out.mp3"), options), CopyOutcome::Completed);
     longestGap = std::max(longestGap, clock.elapsed() - lastTurn);
@@ -460,7 +506,10 @@ void TestFileIo::cancelLeavesOldTarget()
         return stop;
     };
     const CopyOptions options{[&] { flushTurns += written == size; },
-                              [&](qint64 w, qint64) { written = w; }, cancelled, method};
+                              [&](qint64 w, qint64) { written = w; },
+                              cancelled,
+                              method,
+                              {}};
     QCOMPARE(CopyByteRange(path("a.mp3"), 1, -1, path("out.mp3"), options), CopyOutcome::Cancelled);
     QVERIFY2(sinceCancel.elapsed() <= 200, qPrintable(QString::number(sinceCancel.elapsed())));
     QCOMPARE(written == size, whileFlushing);

@@ -389,6 +389,10 @@ CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
         failWriting(out, target);
 
     const qint64 from = position - 1;
+    const RangeEdits &edits = options.edits;
+    const qint64 at = edits.head.size();
+    if (!writeAll(out, edits.head.constData(), at))
+        failWriting(out, target);
     SlicePacing pacing(out.handle());
     // The slices run on a thread of their own: a write or a wait for the disk can block for
     // longer than the window may freeze (a busy disk, a full cache, a slow stick), so the window's
@@ -396,14 +400,21 @@ CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
     std::future<void> copying = std::async(std::launch::async, [&] {
         qint64 done = 0;
         if (options.method == CopyMethod::Kernel)
-            done = kernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
+            done = kernelCopy(in.handle(), from, out.handle(), at, size, pacing);
         if (!pacing.stopped() && done < size)
-            bufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+            bufferedCopy({in, source, out, target}, from + done, at + done, size - done, pacing);
     });
     copyWhileEventsRun(copying, pacing, size, options);
     in.close();
     // Leaving without commit() drops the temporary file; the old target was never touched.
-    if (pacing.stopped() || !syncWhileEventsRun(out.handle(), options, target))
+    if (pacing.stopped())
+        return CopyOutcome::Cancelled;
+    // The patch lies inside the range, so it never changes the new file's length.
+    if (edits.patchAt >= 0 && edits.patchAt + edits.patch.size() <= size &&
+        (!out.seek(at + edits.patchAt) ||
+         !writeAll(out, edits.patch.constData(), edits.patch.size())))
+        failWriting(out, target);
+    if (!syncWhileEventsRun(out.handle(), options, target))
         return CopyOutcome::Cancelled;
     if (!out.commit())
         failWriting(out, target);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,7 +26,17 @@ inline constexpr qint64 CopySliceBytes = 8 * 1024 * 1024;
 // extents), plain reads and writes where it refuses. Buffered: plain reads and writes only.
 enum class CopyMethod { Kernel, Buffered };
 
-// What the caller may hook into a copy; every member may be left empty.
+// What the new file holds besides the range: `head` written before it, and `patch` written over
+// the range's own bytes from `patchAt` (0-based in the range; -1: none). Both are small.
+struct RangeEdits
+{
+    QByteArray head;
+    qint64 patchAt = -1;
+    QByteArray patch;
+};
+
+// What the caller may hook into a copy, and how the new file differs from the range; every
+// member may be left empty.
 struct CopyOptions
 {
     // Runs every 20 ms or so, on the caller's thread, while the copy and the sync to the disk
@@ -36,6 +47,7 @@ struct CopyOptions
     // Asked after every event pass; true abandons the copy.
     std::function<bool()> cancelled;
     CopyMethod method = CopyMethod::Kernel;
+    RangeEdits edits;
 };
 
 // A cancelled copy is not a failure: the target is as it was and no temporary file is left.
@@ -45,6 +57,7 @@ enum class CopyOutcome { Completed, Cancelled };
 // through the source's last byte); bytes past the source's end are written as zeros. The source
 // is only read, and may be held open by the player meanwhile. An existing target is replaced
 // only once the new content is safely on disk: after any failure or a cancel it is as it was.
+// With edits, the target holds the head, then the range with the patch laid over it.
 CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
                           const QString &target, const CopyOptions &options = {});
 
