@@ -253,8 +253,7 @@ draw_about_icon() {
     art ico "$(at 2 about-icon ico)" 64:4:"$d/64.rgba"
 }
 
-# The 1x picture of each pair is written first: the program takes a 2x picture only when it is
-# not older than its 1x one.
+# Every picture at its own size, then every twin.
 for scale in 1 2; do
     draw_background $scale
     draw_buttons $scale
