@@ -25,7 +25,6 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
-#include <QWindow>
 #include <QtDebug>
 
 #include <algorithm>
@@ -230,32 +229,30 @@ void FrmMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     // The window may be made smaller than designed, never larger: the picture covers no more.
+    // Both sides snap back, also when only one of them was too large.
     if (Twips::fromPixels(width()) > MainWindowSkin::ClientWidth ||
         Twips::fromPixels(height()) > MainWindowSkin::ClientHeight)
         resize(Twips::toPixels(MainWindowSkin::ClientWidth),
                Twips::toPixels(MainWindowSkin::ClientHeight));
 }
 
-void FrmMain::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
-    // Set on the native window only: a limit on the widget would clamp a resize before the cap
-    // sees it, and the cap sets both sides when either is too large.
-    if (QWindow *window = windowHandle())
-        window->setMaximumSize(QSize(Twips::toPixels(MainWindowSkin::ClientWidth),
-                                     Twips::toPixels(MainWindowSkin::ClientHeight)));
-}
-
 void FrmMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // Some window managers offer maximize whatever the window asks for; it would only move the
-    // window into a corner, so it is undone and the window stays where it was.
+    // Window managers offer maximize by key or title-bar click even without a maximize button;
+    // the cap would leave the window in a corner, so it is undone and the window stays put. No
+    // maximum-size hint instead: a manager honouring it clamps one side itself, unseen by the cap.
     const Qt::WindowStates tooLarge = Qt::WindowMaximized | Qt::WindowFullScreen;
     if (event->type() == QEvent::WindowStateChange && (windowState() & tooLarge)) {
+        // Put back where it was too: some managers leave an undone maximize in the corner.
+        const QRect normal = normalGeometry();
         QMetaObject::invokeMethod(
-            this, [this, tooLarge] { setWindowState(windowState() & ~tooLarge); },
+            this,
+            [this, tooLarge, normal] {
+                setWindowState(windowState() & ~tooLarge);
+                if (normal.isValid())
+                    setGeometry(normal);
+            },
             Qt::QueuedConnection);
     }
 }
