@@ -16,15 +16,22 @@
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMimeData>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <QUrl>
 #include <QtDebug>
 
 #include <algorithm>
@@ -143,6 +150,32 @@ void routeButton(Control *control, QObject *context, const std::function<void()>
     QObject::connect(control, &Control::Click, context, click);
 }
 
+// The one local .mp3 file a drag carries, or empty: several files, another type or text are
+// not for us.
+QString draggedMp3(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    const QString path = urls.first().toLocalFile();
+    const QFileInfo file(path);
+    if (file.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) != 0 || file.isDir())
+        return {};
+    return path;
+}
+
+// A copy, never a move: a file manager removes the source of a move once the drop is taken.
+Qt::DropAction harmlessAction(const QDropEvent *event)
+{
+    if (event->possibleActions() & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (event->possibleActions() & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 } // namespace
 
 FrmMain::FrmMain(Platform platform, QWidget *parent)
@@ -163,6 +196,7 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     resize(Twips::toPixels(MainWindowSkin::ClientWidth),
            Twips::toPixels(MainWindowSkin::ClientHeight));
 
+    setAcceptDrops(true);
     wireButtons();
     describeButtons();
     addShortcuts();
@@ -255,6 +289,48 @@ void FrmMain::changeEvent(QEvent *event)
             },
             Qt::QueuedConnection);
     }
+}
+
+QString FrmMain::takenDrop(const QDropEvent *event) const
+{
+    // Nothing is opened from under a box, a dialog or the save.
+    if (m_saving || m_commandRunning || QApplication::activeModalWidget())
+        return {};
+    if (harmlessAction(event) == Qt::IgnoreAction)
+        return {};
+    return draggedMp3(event->mimeData());
+}
+
+void FrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void FrmMain::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (takenDrop(event).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(harmlessAction(event));
+    event->accept();
+}
+
+void FrmMain::dropEvent(QDropEvent *event)
+{
+    const QString path = takenDrop(event);
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(harmlessAction(event));
+    event->accept();
+    // Opened once the drop is done: the file manager waits for the drop to finish, and opening
+    // may show a box.
+    QTimer::singleShot(0, this, [this, path] {
+        if (!m_commandRunning)
+            openFileNamed(path);
+    });
 }
 
 void FrmMain::paintEvent(QPaintEvent *)
@@ -403,14 +479,20 @@ void FrmMain::listenToCut()
 
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
+    runCommand([this, command] { (this->*command)(); });
+}
+
+void FrmMain::runCommand(const std::function<void()> &command)
+{
     // Not even a path that bypasses input (a screen reader's press) may start a command inside
     // the save's copy.
     if (m_saving)
         return;
+    const QScopedValueRollback<bool> running(m_commandRunning, true);
     QString problem;
     bool namesItsFile = false;
     try {
-        (this->*command)();
+        command();
         return;
     } catch (const std::bad_alloc &) {
         problem = QStringLiteral("内存不足，操作未能完成。");
@@ -428,14 +510,41 @@ void FrmMain::runCommand(void (FrmMain::*command)())
 
 void FrmMain::openFile()
 {
+    releaseMedia();
+    CmDialog().ShowOpen(this);
+    openChosen(CmDialog().FileName());
+}
+
+void FrmMain::openFileNamed(const QString &path)
+{
+    runCommand([this, path] {
+        // Checked first, so a name that cannot be opened leaves the window as it was.
+        const QFileInfo file(path);
+        if (!file.exists())
+            throw FileIoError(QStringLiteral("找不到文件“%1”。").arg(path));
+        if (!file.isFile())
+            throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
+        if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
+            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
+                                  .arg(file.absoluteFilePath(), readable.errorString()));
+        releaseMedia();
+        // A full path, as the Open dialog gives it: the name may be relative to where we started.
+        openChosen(file.absoluteFilePath());
+    });
+}
+
+void FrmMain::releaseMedia()
+{
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     player.controls().stop();
     player.close();
-    CmDialog().ShowOpen(this);
-    const QString chosen = CmDialog().FileName();
+}
+
+void FrmMain::openChosen(const QString &chosen)
+{
     if (!chosen.isEmpty()) {
         m_cut.SourceFile = chosen;
-        player.setURL(m_cut.SourceFile);
+        m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         m_skin.Timer1->start();
     }

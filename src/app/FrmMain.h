@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class frmAbout;
@@ -36,6 +37,9 @@ public:
     void ImgMowei_Click();
     void ImgSave_Click();
     void ImgGuanyu_Click();
+    // Opens the named file as the Open command opens a chosen one (a file named at start-up, a
+    // dropped file); a name that cannot be read is reported and changes nothing.
+    void openFileNamed(const QString &path);
     // Commands of keys only: Space and P.
     void playOrPause();
     void listenToCut();
@@ -48,6 +52,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     enum class Face { Normal, Pressed };
@@ -58,8 +65,11 @@ private:
     void describeButtons();
     void addShortcuts();
     void showFace(SkinImage *target, Face face);
+    QString takenDrop(const QDropEvent *event) const;
 
     void openFile();
+    void releaseMedia();
+    void openChosen(const QString &chosen);
     void setStart();
     void setEnd();
     void stretchToEnd();
@@ -69,6 +79,7 @@ private:
     void playCut();
 
     void runCommand(void (FrmMain::*command)());
+    void runCommand(const std::function<void()> &command);
     bool startIsMarked();
     void applyEnd(qint32 width);
     bool rangeIsMarked();
@@ -83,4 +94,5 @@ private:
     std::unique_ptr<frmAbout> m_about;
     QSet<QString> m_reportedFaces;
     bool m_saving = false;
+    bool m_commandRunning = false; // a command, with any box or dialog it shows, is under way
 };
