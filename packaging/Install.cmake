@@ -11,8 +11,6 @@ set(VELQUIST_PRIVATE_DIR "lib/${PROJECT_NAME}")
 set(VELQUIST_ICON_SIZES 16 24 32 48 64 72 96 128 256)
 
 install(TARGETS velquist-mp3-cutter RUNTIME DESTINATION ${VELQUIST_PRIVATE_DIR})
-# The playback back end, which the player loads from the program's own folder.
-install(TARGETS velquist_playback LIBRARY DESTINATION ${VELQUIST_PRIVATE_DIR})
 # Each face with its twin drawn at twice the size, for screens scaled above 100 %; a twin is used
 # only when it is not older than its face, so the faces are installed first.
 install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮.gif ${PROJECT_SOURCE_DIR}/resources/按钮D.gif

@@ -26,7 +26,6 @@ expect_path "./usr/lib/$name/按钮.gif"
 expect_path "./usr/lib/$name/按钮D.gif"
 expect_path "./usr/lib/$name/按钮@2x.gif"
 expect_path "./usr/lib/$name/按钮D@2x.gif"
-expect_path "./usr/lib/$name/velquist-playback.so"
 expect_path "./usr/share/applications/$id.desktop"
 expect_path "./usr/share/metainfo/$id.metainfo.xml"
 for size in 16 24 32 48 64 72 96 128 256; do

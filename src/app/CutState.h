@@ -10,4 +10,12 @@ struct CutState
     qint32 CutLength = -1;   // number of bytes in the cut
     QString SourceFile;      // the MP3 opened last, as the Open dialog returned it
     QString TargetFile;      // the Save dialog's choice, only while a save is under way
+
+    // Clears the marks and the target; the source stays what was opened last.
+    void reset()
+    {
+        StartOffset = -1;
+        CutLength = -1;
+        TargetFile.clear();
+    }
 };

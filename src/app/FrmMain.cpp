@@ -11,6 +11,7 @@
 #include "platform/QtPictureLoader.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
+#include "ui/InputHold.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
@@ -89,57 +90,6 @@ double mediaDuration(MediaPlayer &player, const QString &file)
                 .toStdString());
     return duration;
 }
-
-// While the save copies, the window repaints and the clock and the player report, but clicks,
-// keys and a close are dropped: a command run nested inside the save would act on a half-done
-// cut. The wait cursor says why; both end with the copy, however it ends.
-class SaveInProgress : public QObject
-{
-public:
-    explicit SaveInProgress(bool &saving) : m_saving(saving)
-    {
-        m_saving = true;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~SaveInProgress() override
-    {
-        QCoreApplication::instance()->removeEventFilter(this);
-        QGuiApplication::restoreOverrideCursor();
-        m_saving = false;
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::Drop:
-            return true;
-        case QEvent::Close:
-            event->ignore();
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    bool &m_saving;
-};
 
 template <typename Control>
 void routeButton(Control *control, QObject *context, const std::function<void()> &press,
@@ -234,11 +184,7 @@ void FrmMain::Form_Load()
     startupStep([&] { CmDialog().setFileName(QString()); });
     startupStep([&] { CmDialgS().setFileName(QString()); });
     startupStep([&] { m_skin.Timer1->stop(); });
-    startupStep([&] {
-        m_cut.CutLength = -1;
-        m_cut.StartOffset = -1;
-        m_cut.TargetFile.clear();
-    });
+    startupStep([&] { m_cut.reset(); });
 }
 
 void FrmMain::placeOnScreen()
@@ -548,9 +494,7 @@ void FrmMain::openChosen(const QString &chosen)
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         m_skin.Timer1->start();
     }
-    m_cut.CutLength = -1;
-    m_cut.StartOffset = -1;
-    m_cut.TargetFile.clear();
+    m_cut.reset();
     m_skin.ShapXuan->setVisible(false);
     m_skin.ShapXuan->setWidth(1);
 }
@@ -721,15 +665,13 @@ void FrmMain::saveCut()
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
     {
-        const SaveInProgress busy(m_saving);
+        const InputHold busy(m_saving);
         CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);
-    m_cut.CutLength = -1;
-    m_cut.StartOffset = -1;
-    m_cut.TargetFile.clear();
+    m_cut.reset();
 }
 
 void FrmMain::togglePlayback()

@@ -3,9 +3,10 @@
 #include "platform/PlayerTransportBar.h"
 #include "platform/TimeText.h"
 
+#include <QAudioDevice>
+#include <QAudioOutput>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
-#include <QLibrary>
+#include <QMediaDevices>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
@@ -22,20 +23,6 @@ QUrl sourceFor(const QString &url)
     if (url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
         return QUrl(url);
     return QUrl::fromLocalFile(url);
-}
-
-// Loads the back end once per process; it stays loaded.
-CreatePlaybackSession playbackFactory()
-{
-    static CreatePlaybackSession factory = nullptr;
-    if (factory)
-        return factory;
-    QLibrary module(QCoreApplication::applicationDirPath() + QStringLiteral("/velquist-playback"));
-    factory = reinterpret_cast<CreatePlaybackSession>(module.resolve(CreatePlaybackSessionSymbol));
-    if (!factory)
-        throw PlayerError(
-            QStringLiteral("无法加载播放组件：%1").arg(module.errorString()).toStdString());
-    return factory;
 }
 
 } // namespace
@@ -75,37 +62,45 @@ QtMediaPlayer::~QtMediaPlayer()
     // The pipeline may still report while it is torn down; none of that may reach a half-gone
     // widget.
     if (m_player) {
-        m_player->dispose();
-        delete m_player;
+        QMediaPlayer *old = m_player;
+        disposePlayer();
+        delete old;
     }
 }
 
 void QtMediaPlayer::replacePlayer()
 {
-    // A fresh session per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
+    // A fresh player per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
     // still queued from a file that failed would otherwise land on the next file and stop it;
     // an audio output handed on from a failed pipeline can leave the next one stuck.
-    const CreatePlaybackSession create = playbackFactory();
     releasePlayer();
+    m_player = new QMediaPlayer(this);
+    m_audio = new QAudioOutput(m_player);
+    // Without any sound device (a headless build machine) QMediaDevices lists no output and
+    // GStreamer's autoaudiosink settles on a stand-in sink; no special case is needed here.
+    m_player->setAudioOutput(m_audio);
+    // Follow the system's default output when devices come and go (a headset plugged in).
+    auto *devices = new QMediaDevices(m_player);
+    connect(devices, &QMediaDevices::audioOutputsChanged, m_audio,
+            [audio = m_audio] { audio->setDevice(QMediaDevices::defaultAudioOutput()); });
 
-    PlaybackSession::Listener listener;
     // Queued, so that by the time a stop is reported the player has also said whether the
     // media ran out; the window hears "ended" before "stopped".
-    listener.stateChanged = [this](State state) {
-        QMetaObject::invokeMethod(
-            this, [this, state] { reportPlaybackState(state); }, Qt::QueuedConnection);
-    };
-    listener.statusChanged = [this](Status status) { onMediaStatus(status); };
-    listener.errorOccurred = [this] { onError(); };
-    listener.durationChanged = [this](qint64 ms) { onDuration(ms); };
-    listener.positionChanged = [this](qint64 ms) { onPosition(ms); };
-    listener.seekableChanged = [this](bool seekable) { m_bar->setSeekable(seekable); };
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
+            &QtMediaPlayer::reportPlaybackState, Qt::QueuedConnection);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
+        if (error != QMediaPlayer::NoError)
+            onError();
+    });
+    connect(m_player, &QMediaPlayer::durationChanged, this, &QtMediaPlayer::onDuration);
+    connect(m_player, &QMediaPlayer::positionChanged, this, &QtMediaPlayer::onPosition);
+    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
 
-    m_player = create(this, listener);
     ++m_generation;
     m_player->setLoops(m_playCount);
-    m_player->setVolume(static_cast<float>(m_volume) / 100.0f);
-    m_player->setMuted(m_muted);
+    m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
+    m_audio->setMuted(m_muted);
     m_failed = false;
     cancelPauseMark();
     forgetDuration();
@@ -114,21 +109,33 @@ void QtMediaPlayer::replacePlayer()
 
 void QtMediaPlayer::releasePlayer()
 {
-    PlaybackSession *old = m_player;
+    QMediaPlayer *old = m_player;
     if (!old)
         return;
-    const bool wasStopped = old->state() == State::Stopped;
-    old->dispose();
-    m_player = nullptr;
+    const bool wasStopped = old->playbackState() == QMediaPlayer::StoppedState;
+    disposePlayer();
     if (!wasStopped) {
         QMetaObject::invokeMethod(
-            this, [this] { reportPlaybackState(State::Stopped); }, Qt::QueuedConnection);
+            this, [this] { reportPlaybackState(QMediaPlayer::StoppedState); },
+            Qt::QueuedConnection);
     }
+}
+
+void QtMediaPlayer::disposePlayer()
+{
+    // Reports still on their way from the pipeline must not reach the next file's player.
+    disconnect(m_player, nullptr, this, nullptr);
+    disconnect(m_player, nullptr, m_bar, nullptr);
+    m_player->stop();
+    m_player->setAudioOutput(nullptr);
+    m_player->deleteLater();
+    m_player = nullptr;
+    m_audio = nullptr;
 }
 
 void QtMediaPlayer::close()
 {
-    // The next file gets a session of its own when it is opened.
+    // The next file gets a player of its own when it is opened.
     releasePlayer();
     m_url.clear();
     m_failed = false;
@@ -143,7 +150,7 @@ void QtMediaPlayer::setURL(const QString &url)
         close();
         return;
     }
-    // Also the file already open gets a fresh session, and so plays from its beginning.
+    // Also the file already open gets a fresh player, and so plays from its beginning.
     replacePlayer();
     m_url = url;
     m_player->setSource(sourceFor(url));
@@ -172,8 +179,8 @@ void QtMediaPlayer::setUiMode(const QString &mode)
 void QtMediaPlayer::setVolume(int percent)
 {
     m_volume = std::clamp(percent, 0, 100);
-    if (m_player)
-        m_player->setVolume(static_cast<float>(m_volume) / 100.0f);
+    if (m_audio)
+        m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
     m_bar->setVolume(m_volume);
 }
 
@@ -185,8 +192,8 @@ int QtMediaPlayer::volume() const
 void QtMediaPlayer::setMute(bool on)
 {
     m_muted = on;
-    if (m_player)
-        m_player->setMuted(on);
+    if (m_audio)
+        m_audio->setMuted(on);
     m_bar->setMuted(on);
 }
 
@@ -214,14 +221,14 @@ void QtMediaPlayer::play()
 void QtMediaPlayer::pause()
 {
     cancelPauseMark();
-    if (m_player && m_player->state() == State::Playing)
+    if (m_player && m_player->playbackState() == QMediaPlayer::PlayingState)
         m_player->pause();
 }
 
 void QtMediaPlayer::stop()
 {
     cancelPauseMark();
-    // Nothing opened yet: nothing plays, and the back end need not be loaded for that.
+    // Nothing opened yet: nothing plays, and no pipeline need be built for that.
     if (m_player)
         m_player->stop();
 }
@@ -230,7 +237,7 @@ void QtMediaPlayer::stop()
 // the position and its text both ask here, so they always agree.
 bool QtMediaPlayer::hasPosition() const
 {
-    return hasMedia() && m_player->state() != State::Stopped;
+    return hasMedia() && m_player->playbackState() != QMediaPlayer::StoppedState;
 }
 
 QString QtMediaPlayer::currentPositionString() const
@@ -269,7 +276,7 @@ void QtMediaPlayer::pauseAt(double seconds)
 void QtMediaPlayer::onPosition(qint64 milliseconds)
 {
     m_bar->setPosition(milliseconds);
-    if (m_pauseAt < 0 || !m_player || m_player->state() != State::Playing)
+    if (m_pauseAt < 0 || !m_player || m_player->playbackState() != QMediaPlayer::PlayingState)
         return;
     if (milliseconds < m_pauseAt) {
         m_pauseArmed = true;
@@ -291,12 +298,12 @@ qint32 QtMediaPlayer::playState() const
 {
     if (!m_player)
         return Stopped;
-    switch (m_player->state()) {
-    case State::Playing:
+    switch (m_player->playbackState()) {
+    case QMediaPlayer::PlayingState:
         return Playing;
-    case State::Paused:
+    case QMediaPlayer::PausedState:
         return Paused;
-    case State::Stopped:
+    case QMediaPlayer::StoppedState:
         break;
     }
     return Stopped;
@@ -323,11 +330,12 @@ void QtMediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
     if (!m_contextMenuEnabled)
         return;
-    const State state = m_player ? m_player->state() : State::Stopped;
+    const QMediaPlayer::PlaybackState state =
+        m_player ? m_player->playbackState() : QMediaPlayer::StoppedState;
     const QList<QAction *> actions = m_menu->actions();
-    actions.at(0)->setEnabled(hasMedia() && state != State::Playing);
-    actions.at(1)->setEnabled(state == State::Playing);
-    actions.at(2)->setEnabled(state != State::Stopped);
+    actions.at(0)->setEnabled(hasMedia() && state != QMediaPlayer::PlayingState);
+    actions.at(1)->setEnabled(state == QMediaPlayer::PlayingState);
+    actions.at(2)->setEnabled(state != QMediaPlayer::StoppedState);
     m_menu->popup(event->globalPos());
 }
 
@@ -344,20 +352,20 @@ void QtMediaPlayer::resizeEvent(QResizeEvent *event)
     m_bar->setGeometry(rect());
 }
 
-void QtMediaPlayer::reportPlaybackState(State state)
+void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
 {
-    m_bar->setPlaying(state == State::Playing);
+    m_bar->setPlaying(state == QMediaPlayer::PlayingState);
     refreshStatus();
     switch (state) {
-    case State::Stopped:
-        if (m_player && m_player->status() == Status::EndOfMedia)
+    case QMediaPlayer::StoppedState:
+        if (m_player && m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
             emit PlayStateChange(MediaEnded);
         emit PlayStateChange(Stopped);
         break;
-    case State::Paused:
+    case QMediaPlayer::PausedState:
         emit PlayStateChange(Paused);
         break;
-    case State::Playing:
+    case QMediaPlayer::PlayingState:
         emit PlayStateChange(Playing);
         break;
     }
@@ -379,9 +387,9 @@ void QtMediaPlayer::forgetDuration()
     m_bar->setDuration(0);
 }
 
-void QtMediaPlayer::onMediaStatus(Status status)
+void QtMediaPlayer::onMediaStatus(QMediaPlayer::MediaStatus status)
 {
-    if (status == Status::Invalid)
+    if (status == QMediaPlayer::InvalidMedia)
         m_failed = true;
     refreshStatus();
 }
@@ -391,12 +399,12 @@ void QtMediaPlayer::onError()
     m_failed = true;
     refreshStatus();
     // Qt 6.4 leaves the player "playing" a file it could not open; stop it so the window hears
-    // a stop. Deferred: this runs inside the backend's own report.
+    // a stop. Deferred: this runs inside the player's own report.
     QMetaObject::invokeMethod(
         this,
         [this, failing = m_generation] {
             if (failing == m_generation && m_player && m_failed &&
-                m_player->state() != State::Stopped)
+                m_player->playbackState() != QMediaPlayer::StoppedState)
                 m_player->stop();
         },
         Qt::QueuedConnection);
@@ -410,17 +418,18 @@ void QtMediaPlayer::refreshStatus()
     } else if (m_failed) {
         text = QStringLiteral("无法播放");
     } else {
-        switch (m_player->state()) {
-        case State::Playing:
-            text = m_player->status() == Status::Loading ? QStringLiteral("正在打开")
-                                                         : QStringLiteral("正在播放");
+        switch (m_player->playbackState()) {
+        case QMediaPlayer::PlayingState:
+            text = m_player->mediaStatus() == QMediaPlayer::LoadingMedia
+                       ? QStringLiteral("正在打开")
+                       : QStringLiteral("正在播放");
             break;
-        case State::Paused:
+        case QMediaPlayer::PausedState:
             text = QStringLiteral("已暂停");
             break;
-        case State::Stopped:
-            text = m_player->status() == Status::EndOfMedia ? QStringLiteral("播放完毕")
-                                                            : QStringLiteral("已停止");
+        case QMediaPlayer::StoppedState:
+            text = m_player->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
+                                                                       : QStringLiteral("已停止");
             break;
         }
     }

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "platform/MediaPlayer.h"
-#include "platform/PlaybackSession.h"
-
+#include <QMediaPlayer>
 #include <QString>
 
+class QAudioOutput;
 class QMenu;
 class QTimer;
 class PlayerTransportBar;
 
-// The embedded player: a playback session of the Qt Multimedia back end (a module loaded on first
-// use) and our own transport bar. It opens local files only and never shows a dialog of its own; a
+// The embedded player: Qt's QMediaPlayer with an audio output, made when a file is opened, and our
+// own transport bar. It opens local files only and never shows a dialog of its own; a
 // file it cannot play just stops, with a word in the bar's status area.
 class QtMediaPlayer : public MediaPlayer, private MediaControls, private MediaItem
 {
@@ -78,18 +78,16 @@ protected:
 private:
     static constexpr int InitialVolume = 50;
 
-    using State = PlaybackSession::State;
-    using Status = PlaybackSession::Status;
-
-    // A fresh session for the next file, made on first use; throws PlayerError when the back
-    // end cannot be loaded.
+    // A fresh player for the next file.
     void replacePlayer();
-    // Lets the session go; a window still hearing it play is told it stopped.
+    // Lets the player go; a window still hearing it play is told it stopped.
     void releasePlayer();
-    void reportPlaybackState(State state);
+    // Cuts the player off from us and lets it go at the next turn of the event loop.
+    void disposePlayer();
+    void reportPlaybackState(QMediaPlayer::PlaybackState state);
     void onDuration(qint64 milliseconds);
     void forgetDuration();
-    void onMediaStatus(Status status);
+    void onMediaStatus(QMediaPlayer::MediaStatus status);
     void onError();
     void refreshStatus();
     bool hasMedia() const;
@@ -97,8 +95,9 @@ private:
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
 
-    PlaybackSession *m_player = nullptr;
-    int m_generation = 0; // counts sessions, so late work for an old one can tell
+    QMediaPlayer *m_player = nullptr; // with its audio output as a child
+    QAudioOutput *m_audio = nullptr;
+    int m_generation = 0; // counts players, so late work for an old one can tell
     int m_volume = InitialVolume;
     bool m_muted = false;
     PlayerTransportBar *m_bar = nullptr;
