@@ -32,6 +32,9 @@ private slots:
     void keysPassThePlayersOwnBar();
     void keysWaitWhileABoxIsUp();
     void listenTimesInvertTheMarking();
+    void movedMarksCallOffTheListening_data();
+    void movedMarksCallOffTheListening();
+    void seekKeysStayWithinTheFile();
     void buttonsAndStatusLabelsForScreenReaders();
 
 private:
@@ -156,6 +159,13 @@ void TestKeys::keysRunTheButtonsCommands_data()
     row("P plays the range", Qt::Key_P, "range", {"seek 45.009", "play", "pauseAt 90.018"});
     row("P wants a file", Qt::Key_P, "none", {"请先打开mp3文件！并定位开始位置和结束位置！|提示"});
     row("P wants an end", Qt::Key_P, "start", {"请选择结束位置！|提示"});
+    // From 120 s, whatever the player is doing.
+    row("Left steps back 5 s", Qt::Key_Left, "range", {"seek 115.000"}, MediaPlayer::Playing);
+    row("Right steps on 5 s", Qt::Key_Right, "range", {"seek 125.000"}, MediaPlayer::Paused);
+    row("Shift+Left steps back 1 s", Qt::SHIFT | Qt::Key_Left, "range", {"seek 119.000"});
+    row("Shift+Right steps on 1 s", Qt::SHIFT | Qt::Key_Right, "range", {"seek 121.000"});
+    row("Home goes to the beginning", Qt::Key_Home, "range", {"seek 0.000"});
+    row("Right without a file", Qt::Key_Right, "none", {});
 }
 
 void TestKeys::keysRunTheButtonsCommands()
@@ -234,6 +244,45 @@ void TestKeys::listenTimesInvertTheMarking()
     QVERIFY(qAbs(times.start - 45.0091185) < 1e-6);
     QVERIFY(qAbs(times.end - 90.0182371) < 1e-6);
     QVERIFY_THROWS_EXCEPTION(ArithmeticError, cutTimes(720, 0, 1954, 1234, 180));
+}
+
+void TestKeys::movedMarksCallOffTheListening_data()
+{
+    QTest::addColumn<QKeyCombination>("key");
+    QTest::newRow("B") << QKeyCombination(Qt::Key_B);
+    QTest::newRow("E") << QKeyCombination(Qt::Key_E);
+    QTest::newRow("Shift+E") << (Qt::SHIFT | Qt::Key_E);
+    QTest::newRow("Ctrl+O") << (Qt::CTRL | Qt::Key_O);
+}
+
+void TestKeys::movedMarksCallOffTheListening()
+{
+    QFETCH(QKeyCombination, key);
+    makeWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    QTest::keyClick(m_window.get(), Qt::Key_P);
+    QCOMPARE(m_fake->player->pausesAt, 2468.0 / 4935.0 * 180.0);
+    // Listening goes on from 45 s; the marks move at 100 s.
+    m_fake->player->position = 100;
+    QTest::keyClick(m_window.get(), key.key(), key.keyboardModifiers());
+    QCOMPARE(m_fake->player->pausesAt, -1.0);
+}
+
+void TestKeys::seekKeysStayWithinTheFile()
+{
+    makeWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    m_fake->player->position = 2;
+    QTest::keyClick(m_window.get(), Qt::Key_Left);
+    QCOMPARE(m_fake->player->position, 0.0);
+    m_fake->player->position = 178;
+    QTest::keyClick(m_window.get(), Qt::Key_Right);
+    QCOMPARE(m_fake->player->position, 180.0);
+    // The marks take the position the keys set.
+    QTest::keyClick(m_window.get(), Qt::Key_Home);
+    QTest::keyClick(m_window.get(), Qt::Key_Right);
+    QTest::keyClick(m_window.get(), Qt::Key_B);
+    QCOMPARE(m_window->skin().ShapXuan->Left(), 720.0f + 137.0f); // int(5 / 180 * 4935) = 137
 }
 
 void TestKeys::buttonsAndStatusLabelsForScreenReaders()

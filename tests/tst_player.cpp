@@ -77,6 +77,7 @@ private slots:
     void pauseAndStopAreReported();
     void endOfMediaComesBeforeStop();
     void closeReleasesTheMedia();
+    void stoppedPlayerStandsWhereItWasPut();
     void openingAgainRestarts();
     void unplayableFileFailsQuietly_data();
     void unplayableFileFailsQuietly();
@@ -253,6 +254,45 @@ void TestPlayer::closeReleasesTheMedia()
     QCOMPARE(player.controls().currentPositionString(), QString());
     QCoreApplication::processEvents();
     QVERIFY(!states(spy).contains(MediaPlayer::Playing));
+}
+
+void TestPlayer::stoppedPlayerStandsWhereItWasPut()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    MediaControls &controls = player.controls();
+    QAbstractSlider *knob = player.transportBar()->seekSlider();
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentMedia().duration() > 0, patience);
+
+    // Stop: the knob, the text and the position all go to 0.
+    emit player.transportBar()->stopRequested();
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(controls.currentPosition(), 0.0);
+    QCOMPARE(controls.currentPositionString(), QString());
+    QCOMPARE(knob->value(), 0);
+
+    // A seek while stopped: the knob, the text and the position all say where it was put.
+    emit player.transportBar()->seekRequested(2000);
+    QTest::qWait(200);
+    QCOMPARE(controls.currentPosition(), 2.0);
+    QCOMPARE(controls.currentPositionString(), QStringLiteral("00:02"));
+    QCOMPARE(knob->value(), 2000);
+
+    // And playback goes on from there.
+    spy.clear();
+    controls.play();
+    QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(MediaPlayer::Playing), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(controls.currentPosition() > 0.1 ||
+                                 states(spy).contains(QtMediaPlayer::MediaEnded),
+                             patience);
+    if (!states(spy).contains(QtMediaPlayer::MediaEnded))
+        QVERIFY2(controls.currentPosition() >= 1.9,
+                 qPrintable(QString::number(controls.currentPosition())));
+    // Ran to the end: back at 0, the knob too.
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(controls.currentPosition(), 0.0);
+    QCOMPARE(knob->value(), 0);
 }
 
 void TestPlayer::openingAgainRestarts()

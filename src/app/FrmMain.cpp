@@ -345,24 +345,34 @@ void FrmMain::addShortcuts()
     struct Key
     {
         QKeySequence key;
-        void (FrmMain::*command)();
+        std::function<void()> command;
+        bool repeats = false;
+    };
+    const auto seek = [this](double seconds) {
+        return [this, seconds] { runCommand([this, seconds] { seekBy(seconds); }); };
     };
     const Key keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_O), &FrmMain::ImgOpenFile_Click},
-        {QKeySequence(Qt::Key_B), &FrmMain::ImgKaishi_Click},
-        {QKeySequence(Qt::Key_E), &FrmMain::ImgJiesu_Click},
-        {QKeySequence(Qt::SHIFT | Qt::Key_E), &FrmMain::ImgMowei_Click},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), &FrmMain::ImgSave_Click},
-        {QKeySequence(Qt::Key_F1), &FrmMain::ImgGuanyu_Click},
-        {QKeySequence(Qt::Key_Space), &FrmMain::playOrPause},
-        {QKeySequence(Qt::Key_P), &FrmMain::listenToCut},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), [this] { ImgOpenFile_Click(); }},
+        {QKeySequence(Qt::Key_B), [this] { ImgKaishi_Click(); }},
+        {QKeySequence(Qt::Key_E), [this] { ImgJiesu_Click(); }},
+        {QKeySequence(Qt::SHIFT | Qt::Key_E), [this] { ImgMowei_Click(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), [this] { ImgSave_Click(); }},
+        {QKeySequence(Qt::Key_F1), [this] { ImgGuanyu_Click(); }},
+        {QKeySequence(Qt::Key_Space), [this] { playOrPause(); }},
+        {QKeySequence(Qt::Key_P), [this] { listenToCut(); }},
+        // Holding an arrow keeps stepping, as in any player.
+        {QKeySequence(Qt::Key_Left), seek(-5), true},
+        {QKeySequence(Qt::Key_Right), seek(5), true},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Left), seek(-1), true},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Right), seek(1), true},
+        {QKeySequence(Qt::Key_Home), [this] { runCommand(&FrmMain::seekToBeginning); }},
     };
     for (const Key &key : keys) {
         // Window-wide, so they work whatever has the focus; a modal box above blocks them.
         auto *shortcut = new QShortcut(key.key, this);
         shortcut->setContext(Qt::WindowShortcut);
         // A held key must not toggle playback or reopen a dialog over and over.
-        shortcut->setAutoRepeat(false);
+        shortcut->setAutoRepeat(key.repeats);
         connect(shortcut, &QShortcut::activated, this, key.command);
     }
 }
@@ -543,6 +553,7 @@ void FrmMain::setStart()
     ShapeRect &bar = *m_skin.Shape2;
     ShapeRect &selection = *m_skin.ShapXuan;
 
+    forgetListening();
     const double d = mediaDuration(player, m_cut.SourceFile);
     double W = bar.Width();
     double L = bar.Left();
@@ -567,6 +578,7 @@ void FrmMain::setEnd()
         return;
     if (!startIsMarked())
         return;
+    forgetListening();
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     const double d = mediaDuration(player, m_cut.SourceFile);
     const double W = m_skin.Shape2->Width();
@@ -582,10 +594,18 @@ void FrmMain::stretchToEnd()
         return;
     if (!startIsMarked())
         return;
+    forgetListening();
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
     const double W = m_skin.Shape2->Width();
     applyEnd(ToInt32(Add(Sub(W, Ls), L)));
+}
+
+void FrmMain::forgetListening()
+{
+    // P paused at the end of the selection as it stood; marks that move call that off, and P
+    // takes them afresh.
+    m_skin.WindowsMediaPlayer1->controls().cancelPauseAt();
 }
 
 bool FrmMain::startIsMarked()
@@ -672,6 +692,8 @@ void FrmMain::saveCut()
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);
     m_cut.reset();
+    // The file is saved; a player that cannot answer must not make that look like a failure.
+    quietly("listening", [this] { forgetListening(); });
 }
 
 void FrmMain::togglePlayback()
@@ -698,6 +720,25 @@ void FrmMain::playCut()
     controls.setCurrentPosition(times.start);
     controls.play();
     controls.pauseAt(times.end);
+}
+
+void FrmMain::seekBy(double seconds)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    const double length = player.currentMedia().duration();
+    double target = std::max(0.0, player.controls().currentPosition() + seconds);
+    if (length > 0)
+        target = std::min(target, length);
+    player.controls().setCurrentPosition(target);
+}
+
+void FrmMain::seekToBeginning()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    m_skin.WindowsMediaPlayer1->controls().setCurrentPosition(0);
 }
 
 void FrmMain::showAbout()

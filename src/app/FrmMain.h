@@ -77,6 +77,9 @@ private:
     void showAbout();
     void togglePlayback();
     void playCut();
+    void seekBy(double seconds);
+    void seekToBeginning();
+    void forgetListening();
 
     void runCommand(void (FrmMain::*command)());
     void runCommand(const std::function<void()> &command);

@@ -63,6 +63,7 @@ public:
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
     void pauseAt(double seconds) override;
+    void cancelPauseAt() override;
 
     // MediaItem
     QString durationString() const override;
@@ -91,7 +92,10 @@ private:
     void onError();
     void refreshStatus();
     bool hasMedia() const;
-    bool hasPosition() const;
+    qint64 position() const;
+    void seekTo(qint64 milliseconds);
+    // Stopped: back to the beginning, the knob too.
+    void comeToRest();
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
 
@@ -103,7 +107,8 @@ private:
     PlayerTransportBar *m_bar = nullptr;
     QMenu *m_menu = nullptr;
     QString m_url;
-    qint64 m_duration = 0; // ms, of the open file; 0 while unknown
+    qint64 m_duration = 0;  // ms, of the open file; 0 while unknown
+    qint64 m_restingAt = 0; // ms, where the player stands while stopped
     QString m_uiMode = QStringLiteral("full");
     int m_playCount = 1;
     bool m_autoStart = true;
