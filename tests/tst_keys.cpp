@@ -13,6 +13,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,7 @@ private slots:
     void movedMarksCallOffTheListening_data();
     void movedMarksCallOffTheListening();
     void seekKeysStayWithinTheFile();
+    void tipsShowTheMarksAndThePath();
     void buttonsAndStatusLabelsForScreenReaders();
 
 private:
@@ -283,6 +285,23 @@ void TestKeys::seekKeysStayWithinTheFile()
     QTest::keyClick(m_window.get(), Qt::Key_Right);
     QTest::keyClick(m_window.get(), Qt::Key_B);
     QCOMPARE(m_window->skin().ShapXuan->Left(), 720.0f + 137.0f); // int(5 / 180 * 4935) = 137
+}
+
+void TestKeys::tipsShowTheMarksAndThePath()
+{
+    makeWindow(m_fake->take());
+    ShapeRect *selection = m_window->skin().ShapXuan;
+    const auto tip = [selection] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(0, 5), selection->mapToGlobal(QPoint(0, 5)));
+        QApplication::sendEvent(selection, &ask);
+        return selection->toolTip();
+    };
+    markRange(QStringLiteral("start"));
+    QCOMPARE(tip(), QStringLiteral("开始 00:45.0；按 E 定位结束"));
+    // Ended at 120 s: 1234 and 3290 twips of 4935 give 45.009 s and 120.0 s, as P plays them.
+    m_window->ImgJiesu_Click();
+    QCOMPARE(tip(), QStringLiteral("开始 00:45.0，结束 02:00.0，时长 75.0 秒；按 P 试听"));
+    QCOMPARE(m_window->skin().LabFname->toolTip(), m_dir->filePath(QStringLiteral("source.mp3")));
 }
 
 void TestKeys::buttonsAndStatusLabelsForScreenReaders()

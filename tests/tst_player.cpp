@@ -126,6 +126,12 @@ void TestPlayer::timeTextFromMilliseconds()
     QCOMPARE(TimeText::fromMilliseconds(-1), QStringLiteral("00:00"));
     // An absurd length must still print, not overflow.
     QVERIFY(!TimeText::fromSeconds(1e300).isEmpty());
+
+    // For the marks: tenths, rounded, also across a minute and an hour.
+    QCOMPARE(TimeText::withTenths(5.84), QStringLiteral("00:05.8"));
+    QCOMPARE(TimeText::withTenths(59.96), QStringLiteral("01:00.0"));
+    QCOMPARE(TimeText::withTenths(3723.45), QStringLiteral("1:02:03.5"));
+    QCOMPARE(TimeText::withTenths(-1), QStringLiteral("00:00.0"));
 }
 
 void TestPlayer::stockSettings()

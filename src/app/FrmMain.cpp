@@ -9,6 +9,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
 #include "platform/QtPictureLoader.h"
+#include "platform/TimeText.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
@@ -279,6 +280,35 @@ void FrmMain::dropEvent(QDropEvent *event)
     });
 }
 
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_skin.ShapXuan && event->type() == QEvent::ToolTip)
+        m_skin.ShapXuan->setToolTip(selectionTip());
+    return QWidget::eventFilter(watched, event);
+}
+
+QString FrmMain::selectionTip() const
+{
+    const QString plain = QStringLiteral("选定的剪切范围；按 P 试听");
+    if (m_cut.SourceFile.isEmpty() || m_skin.ShapXuan->isHidden())
+        return plain;
+    try {
+        MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+        const double d = mediaDuration(player, m_cut.SourceFile);
+        // The times P plays: from the selection as the shapes report it.
+        const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
+                                        m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
+        if (m_cut.CutLength <= 0)
+            return QStringLiteral("开始 %1；按 E 定位结束").arg(TimeText::withTenths(times.start));
+        return QStringLiteral("开始 %1，结束 %2，时长 %3 秒；按 P 试听")
+            .arg(TimeText::withTenths(times.start), TimeText::withTenths(times.end),
+                 QString::number(times.end - times.start, 'f', 1));
+    } catch (const std::exception &) {
+        // Without a length there are no times to give; the plain words still hold.
+        return plain;
+    }
+}
+
 void FrmMain::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -338,6 +368,8 @@ void FrmMain::describeButtons()
         button.caption->setBuddy(button.image);
     }
     m_skin.ShapXuan->setToolTip(QStringLiteral("选定的剪切范围；按 P 试听"));
+    // Worked out when asked for, so it always matches the selection as it stands.
+    m_skin.ShapXuan->installEventFilter(this);
 }
 
 void FrmMain::addShortcuts()
@@ -502,6 +534,8 @@ void FrmMain::openChosen(const QString &chosen)
         m_cut.SourceFile = chosen;
         m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
+        // The label is cut off at the window's edge; the tip shows the whole path.
+        m_skin.LabFname->setToolTip(m_cut.SourceFile);
         m_skin.Timer1->start();
     }
     m_cut.reset();

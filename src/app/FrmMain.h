@@ -52,6 +52,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -66,6 +67,7 @@ private:
     void addShortcuts();
     void showFace(SkinImage *target, Face face);
     QString takenDrop(const QDropEvent *event) const;
+    QString selectionTip() const;
 
     void openFile();
     void releaseMedia();

@@ -38,4 +38,13 @@ QString fromMilliseconds(qint64 milliseconds)
     return fromWholeSeconds(milliseconds > 0 ? milliseconds / 1000 : 0);
 }
 
+QString withTenths(double seconds)
+{
+    constexpr double longest = 1e12;
+    const qint64 tenths = std::isfinite(seconds) && seconds > 0.0
+                              ? std::llround(std::min(seconds, longest) * 10.0)
+                              : 0;
+    return fromWholeSeconds(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
+}
+
 } // namespace TimeText

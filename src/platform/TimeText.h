@@ -9,4 +9,6 @@
 namespace TimeText {
 QString fromSeconds(double seconds);
 QString fromMilliseconds(qint64 milliseconds);
+// The same with tenths of a second, rounded: "00:05.8", "1:02:03.4"; for marks, not the clock.
+QString withTenths(double seconds);
 } // namespace TimeText
