@@ -1,11 +1,11 @@
 #include "ui/FrmAbout.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -36,7 +36,7 @@ bool openAndDo(frmAbout &dialog, QWidget *keepAbove, const std::function<void(fr
 
 QPoint expectedPixels(QSizeF screenTwips, QSizeF outerTwips)
 {
-    const QPointF twips = frmAbout::placeOnScreen(screenTwips, outerTwips);
+    const QPointF twips = placeOnScreen(screenTwips, outerTwips);
     return {Twips::toPixels(static_cast<float>(twips.x())),
             Twips::toPixels(static_cast<float>(twips.y()))};
 }
@@ -224,7 +224,7 @@ void TestAbout::placesOnScreen()
     QFETCH(QSizeF, outer);
     QFETCH(float, left);
     QFETCH(float, top);
-    const QPointF place = frmAbout::placeOnScreen(screen, outer);
+    const QPointF place = placeOnScreen(screen, outer);
     QCOMPARE(static_cast<float>(place.x()), left);
     QCOMPARE(static_cast<float>(place.y()), top);
 }
@@ -232,7 +232,6 @@ void TestAbout::placesOnScreen()
 void TestAbout::loadAssumesTypicalFrameBeforeFirstShow()
 {
     frmAbout dialog;
-    QSignalSpy loaded(&dialog, &frmAbout::loaded);
     QCOMPARE(dialog.outerSizeTwips(), QSizeF((382 + 8) * 15, (237 + 38) * 15));
 
     dialog.Load(QSizeF(15360, 11520));
@@ -241,8 +240,6 @@ void TestAbout::loadAssumesTypicalFrameBeforeFirstShow()
     // A screen smaller than the dialog puts it partly off the screen, as computed.
     dialog.Load(QSizeF(3000, 2000));
     QCOMPARE(dialog.pos(), QPoint(-95, -47));
-    QCOMPARE(dialog.loadCount(), 2);
-    QCOMPARE(loaded.count(), 2);
 }
 
 void TestAbout::closes_data()
@@ -304,7 +301,6 @@ void TestAbout::secondOpeningReloadsAndReplaces()
         shown.setWindowTitle("changed");
         shown.accept();
     }));
-    QCOMPARE(dialog.loadCount(), 1);
     QCOMPARE(firstPlace, expectedPixels(primaryScreenTwips(), QSizeF(Twips::fromPixels(382 + 8),
                                                                      Twips::fromPixels(237 + 38))));
 
@@ -315,7 +311,6 @@ void TestAbout::secondOpeningReloadsAndReplaces()
         QCOMPARE(shown.windowTitle(), QStringLiteral("关于 Velquistmp3剪切器"));
         shown.accept();
     }));
-    QCOMPARE(dialog.loadCount(), 2);
 }
 
 QTEST_MAIN(TestAbout)

@@ -173,7 +173,9 @@ void TestButtons::aboutOpensOneDialogAndLoadsItEachTime()
                 ++opened;
                 first = first ? first : about;
                 QCOMPARE(about, first);
-                QCOMPARE(about->loadCount(), opened);
+                // Loaded anew at each opening: what the last one left behind is gone.
+                QCOMPARE(about->windowTitle(), QStringLiteral("关于 Velquistmp3剪切器"));
+                about->setWindowTitle(QStringLiteral("changed"));
                 QTest::keyClick(about, Qt::Key_Escape);
             }
         });
@@ -186,7 +188,6 @@ void TestButtons::aboutOpensOneDialogAndLoadsItEachTime()
     QTest::mouseClick(m_window->skin().LabGuanyu, Qt::LeftButton);
     QCOMPARE(opened, 2);
     QCOMPARE(m_window->aboutDialog(), first);
-    QCOMPARE(first->windowTitle(), QStringLiteral("关于 Velquistmp3剪切器"));
 }
 
 QTEST_MAIN(TestButtons)

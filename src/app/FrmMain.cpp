@@ -8,7 +8,6 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
-#include "platform/QtPictureLoader.h"
 #include "platform/TimeText.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
@@ -16,6 +15,7 @@
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
 #include "ui/SkinControls.h"
+#include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
 #include <QApplication>

@@ -59,7 +59,7 @@ public:
     virtual MediaItem &currentMedia() = 0;
     // Releases the media; nothing plays afterwards.
     virtual void close() = 0;
-    // Opens the file and, with autoStart, plays it from its beginning.
+    // Opens the file and plays it from its beginning.
     virtual void setURL(const QString &url) = 0;
     virtual QString URL() const = 0;
     // Stopped, Paused or Playing, as PlayStateChange last reported or is about to.

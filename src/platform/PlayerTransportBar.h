@@ -22,7 +22,6 @@ public:
 
     // A reduced strip: seek bar, play/pause and stop only.
     void setCompact(bool on);
-    bool isCompact() const { return m_compact; }
 
     bool isPlaying() const { return m_playing; }
     QString statusText() const { return m_status; }

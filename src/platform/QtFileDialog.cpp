@@ -23,18 +23,6 @@ QList<FileFilterEntry> parseFileFilter(const QString &filter)
     return entries;
 }
 
-QStringList qtNameFilters(const QString &filter)
-{
-    QStringList nameFilters;
-    for (const FileFilterEntry &entry : parseFileFilter(filter)) {
-        // QFileDialog takes the patterns from the last parentheses, so a description that has
-        // its own "(*.mp3)" is kept whole and shown as it is.
-        nameFilters.append(entry.description + QStringLiteral(" (") + entry.patterns.join(u' ') +
-                           u')');
-    }
-    return nameFilters;
-}
-
 QString anyCasePattern(const QString &pattern)
 {
     QString result;
@@ -56,12 +44,16 @@ QString anyCasePattern(const QString &pattern)
     return result;
 }
 
-QStringList desktopNameFilters(const QString &filter)
+QStringList qtNameFilters(const QString &filter, PatternCase patternCase)
 {
     QStringList nameFilters;
     for (FileFilterEntry entry : parseFileFilter(filter)) {
-        for (QString &pattern : entry.patterns)
-            pattern = anyCasePattern(pattern);
+        if (patternCase == PatternCase::AnyCase) {
+            for (QString &pattern : entry.patterns)
+                pattern = anyCasePattern(pattern);
+        }
+        // QFileDialog takes the patterns from the last parentheses, so a description that has
+        // its own "(*.mp3)" is kept whole and shown as it is.
         nameFilters.append(entry.description + QStringLiteral(" (") + entry.patterns.join(u' ') +
                            u')');
     }
@@ -105,9 +97,9 @@ void QtFileDialog::show(QWidget *parent, Mode mode)
     // name when the file type is chosen again, so a rewritten pattern would end up in the name.
     // A desktop dialog that matches case by case gets patterns that spell out both cases.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    const QStringList nameFilters = desktopDialog && desktopDialogMatchesCase()
-                                        ? desktopNameFilters(m_filter)
-                                        : qtNameFilters(m_filter);
+    const QStringList nameFilters =
+        qtNameFilters(m_filter, desktopDialog && desktopDialogMatchesCase() ? PatternCase::AnyCase
+                                                                            : PatternCase::AsGiven);
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);
 

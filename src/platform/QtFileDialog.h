@@ -22,16 +22,15 @@ struct FileFilterEntry
 // without any pattern are dropped; blanks around patterns are ignored.
 QList<FileFilterEntry> parseFileFilter(const QString &filter);
 
-// The filter string as QFileDialog name filters, "description (pattern pattern)"; the dialog
-// shows only the description.
-QStringList qtNameFilters(const QString &filter);
-
 // A wildcard pattern that matches whatever the letter case, for dialogs that match letter for
 // letter: "*.mp3" -> "*.[mM][pP]3".
 QString anyCasePattern(const QString &pattern);
 
-// The name filters for the desktop's own dialog: as qtNameFilters, with anyCasePattern patterns.
-QStringList desktopNameFilters(const QString &filter);
+enum class PatternCase { AsGiven, AnyCase };
+
+// The filter string as QFileDialog name filters, "description (pattern pattern)"; the dialog
+// shows only the description. AnyCase writes each pattern through anyCasePattern.
+QStringList qtNameFilters(const QString &filter, PatternCase patternCase = PatternCase::AsGiven);
 
 // The file dialog over QFileDialog: the desktop's own where the platform has one, else Qt's.
 class QtFileDialog : public FileDialog

@@ -84,7 +84,7 @@ void QtMediaPlayer::replacePlayer()
             [audio = m_audio] { audio->setDevice(QMediaDevices::defaultAudioOutput()); });
 
     // Queued, so that by the time a stop is reported the player has also said whether the
-    // media ran out; the window hears "ended" before "stopped".
+    // media ran out, and the status word says which of the two it was.
     connect(m_player, &QMediaPlayer::playbackStateChanged, this,
             &QtMediaPlayer::reportPlaybackState, Qt::QueuedConnection);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
@@ -97,7 +97,6 @@ void QtMediaPlayer::replacePlayer()
     connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
 
     ++m_generation;
-    m_player->setLoops(m_playCount);
     m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
     m_audio->setMuted(m_muted);
     m_failed = false;
@@ -153,8 +152,7 @@ void QtMediaPlayer::setURL(const QString &url)
     replacePlayer();
     m_url = url;
     m_player->setSource(sourceFor(url));
-    if (m_autoStart)
-        m_player->play();
+    m_player->play();
     refreshStatus();
 }
 
@@ -199,13 +197,6 @@ void QtMediaPlayer::setMute(bool on)
 bool QtMediaPlayer::mute() const
 {
     return m_muted;
-}
-
-void QtMediaPlayer::setPlayCount(int count)
-{
-    m_playCount = std::max(1, count);
-    if (m_player)
-        m_player->setLoops(m_playCount);
 }
 
 void QtMediaPlayer::play()
@@ -389,8 +380,6 @@ void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
     switch (state) {
     case QMediaPlayer::StoppedState:
         comeToRest();
-        if (m_player && m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
-            emit PlayStateChange(MediaEnded);
         emit PlayStateChange(Stopped);
         break;
     case QMediaPlayer::PausedState:

@@ -17,9 +17,6 @@ class QtMediaPlayer : public MediaPlayer, private MediaControls, private MediaIt
     Q_OBJECT
 
 public:
-    // Reported through PlayStateChange just before Stopped when the media ran to its end.
-    static constexpr qint32 MediaEnded = 8;
-
     explicit QtMediaPlayer(QWidget *parent = nullptr);
     ~QtMediaPlayer() override;
 
@@ -40,16 +37,11 @@ public:
     void setEnableContextMenu(bool on) override { m_contextMenuEnabled = on; }
     bool enableContextMenu() const { return m_contextMenuEnabled; }
 
-    void setAutoStart(bool on) { m_autoStart = on; }
-    bool autoStart() const { return m_autoStart; }
     // 0 … 100.
     void setVolume(int percent);
     int volume() const;
     void setMute(bool on);
     bool mute() const;
-    // How often a file plays through; 1 means no repeat.
-    void setPlayCount(int count);
-    int playCount() const { return m_playCount; }
 
     void play() override;
     void pause() override;
@@ -110,8 +102,6 @@ private:
     qint64 m_duration = 0;  // ms, of the open file; 0 while unknown
     qint64 m_restingAt = 0; // ms, where the player stands while stopped
     QString m_uiMode = QStringLiteral("full");
-    int m_playCount = 1;
-    bool m_autoStart = true;
     bool m_fullScreen = false;
     bool m_stretchToFit = false;
     bool m_contextMenuEnabled = true;

@@ -43,30 +43,20 @@ QImage readPicture(const QString &path)
 }
 
 // The picture at twice the size stands in only when it fits: exactly twice the size of the
-// named one and, on disk, the same picture, so a face swapped in beside the program still
-// shows. Compiled-in pictures are fixed at build time and need no such check.
+// named one and the same picture, so a face swapped in beside the program still shows.
 QImage doubleSizePicture(const QString &path, const QImage &named)
 {
     const QString twicePath = doubleSizeName(path);
     if (!QFileInfo(twicePath).isFile())
         return {};
     QImage twice = readPicture(twicePath);
-    const bool compiledIn = path.startsWith(u':');
-    if (twice.size() != named.size() * 2 || (!compiledIn && !samePicture(named, twice)))
+    if (twice.size() != named.size() * 2 || !samePicture(named, twice))
         return {};
     twice.setDevicePixelRatio(2.0);
     return twice;
 }
 
 } // namespace
-
-QString doubleSizeName(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    const qsizetype base = path.size() - (suffix.isEmpty() ? 0 : suffix.size() + 1);
-    return path.left(base) + QStringLiteral("@2x") + path.mid(base);
-}
 
 QPixmap QtPictureLoader::LoadPicture(const QString &path)
 {
@@ -87,13 +77,4 @@ QPixmap QtPictureLoader::LoadPictureForRatio(const QString &path, qreal devicePi
             return QPixmap::fromImage(sharp);
     }
     return QPixmap::fromImage(image);
-}
-
-QPixmap skinPicture(const QString &resourcePath)
-{
-    try {
-        return QtPictureLoader::LoadPictureForRatio(resourcePath, screensRatio());
-    } catch (const PictureError &) {
-        return {};
-    }
 }

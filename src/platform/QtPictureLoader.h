@@ -13,9 +13,3 @@ public:
     QPixmap LoadPicture(const QString &path) override;
     static QPixmap LoadPictureForRatio(const QString &path, qreal devicePixelRatio);
 };
-
-// The name of the picture drawn at twice the size: "dir/按钮.gif" -> "dir/按钮@2x.gif".
-QString doubleSizeName(const QString &path);
-
-// A picture compiled into the program, for the screens at hand; null when it is missing.
-QPixmap skinPicture(const QString &resourcePath);

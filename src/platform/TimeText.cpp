@@ -1,5 +1,6 @@
 #include "platform/TimeText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,15 +24,6 @@ QString fromWholeSeconds(qint64 total)
 } // namespace
 
 namespace TimeText {
-
-QString fromSeconds(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 0.0)
-        return fromWholeSeconds(0);
-    // Far beyond any real recording, but keeps the conversion to an integer defined.
-    constexpr double longest = 1e12;
-    return fromWholeSeconds(static_cast<qint64>(std::floor(std::min(seconds, longest))));
-}
 
 QString fromMilliseconds(qint64 milliseconds)
 {

@@ -1,8 +1,8 @@
 #include "ui/FrmAbout.h"
 
 #include "AppInfo.h"
-#include "platform/QtPictureLoader.h"
 #include "ui/ScreenPlacement.h"
+#include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
 #include <QColor>
@@ -20,13 +20,6 @@
 #include <QWindow>
 
 namespace {
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return {Twips::toPixels(static_cast<float>(left)), Twips::toPixels(static_cast<float>(top)),
-            Twips::toPixels(static_cast<float>(width)),
-            Twips::toPixels(static_cast<float>(height))};
-}
 
 // A push button whose face is a picture, centred and cut to the button, with the caption on top.
 class PictureFaceButton : public QPushButton
@@ -136,13 +129,13 @@ frmAbout::frmAbout(QWidget *parent)
 
     m_cmdOK = new PictureFaceButton(QStringLiteral("确定"), QStringLiteral(":/about-ok.jpg"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    m_cmdOK->setGeometry(twipsRect(4125, 2625, 1500, 345));
+    m_cmdOK->setGeometry(Twips::toPixelRect(4125, 2625, 1500, 345));
     m_cmdOK->setDefault(true);
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setGeometry(twipsRect(240, 240, 540, 540));
+    picIcon->setGeometry(Twips::toPixelRect(240, 240, 540, 540));
     picIcon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     picIcon->setLineWidth(2);
     picIcon->setScaledContents(true);
@@ -150,28 +143,25 @@ frmAbout::frmAbout(QWidget *parent)
     // Like any picture box, it is a stop on the Tab round.
     picIcon->setFocusPolicy(Qt::StrongFocus);
 
-    QLabel *description = addLabel(this, "lblDescription", twipsRect(1050, 1125, 3765, 1170), true);
+    QLabel *description =
+        addLabel(this, "lblDescription", Twips::toPixelRect(1050, 1125, 3765, 1170), true);
     description->setText(
         QStringLiteral("    说明：本程序为剪切mp3文件的小工具。能从mp3文件中任意切取一段，"
                        "另存为一个新的mp3文件。欢迎使用本软件。"));
 
-    QLabel *disclaimer = addLabel(this, "lblDisclaimer", twipsRect(255, 2625, 2790, 825), true);
+    QLabel *disclaimer =
+        addLabel(this, "lblDisclaimer", Twips::toPixelRect(255, 2625, 2790, 825), true);
     disclaimer->setText(QStringLiteral("本软件由 Velquist 提供。\n"
                                        "作者：Velquist 工作室\n"
                                        "主页：velquist.example.com"));
 
-    m_lblTitle = addLabel(this, "lblTitle", twipsRect(1050, 240, 3885, 480), true);
-    m_lblVersion = addLabel(this, "lblVersion", twipsRect(1050, 780, 3885, 225), false);
+    m_lblTitle = addLabel(this, "lblTitle", Twips::toPixelRect(1050, 240, 3885, 480), true);
+    m_lblVersion = addLabel(this, "lblVersion", Twips::toPixelRect(1050, 780, 3885, 225), false);
 
     setTabOrder(m_cmdOK, picIcon);
 }
 
 frmAbout::~frmAbout() = default;
-
-QPointF frmAbout::placeOnScreen(QSizeF screenTwips, QSizeF outerTwips)
-{
-    return ::placeOnScreen(screenTwips, outerTwips);
-}
 
 QSizeF frmAbout::outerSizeTwips() const
 {
@@ -188,7 +178,7 @@ void frmAbout::Load()
 
 void frmAbout::Load(QSizeF screenTwips)
 {
-    const QPointF where = placeOnScreen(screenTwips, outerSizeTwips());
+    const QPointF where = ::placeOnScreen(screenTwips, outerSizeTwips());
     move(Twips::toPixels(static_cast<float>(where.x())),
          Twips::toPixels(static_cast<float>(where.y())));
 
@@ -202,9 +192,6 @@ void frmAbout::Load(QSizeF screenTwips)
 
     // Each opening starts on the button, wherever the focus was left last time.
     m_cmdOK->setFocus(Qt::OtherFocusReason);
-
-    ++m_loadCount;
-    emit loaded();
 }
 
 void frmAbout::showModal(QWidget *keepAbove)

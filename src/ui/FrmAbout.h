@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QMargins>
-#include <QPointF>
 #include <QSizeF>
 
 #include <memory>
@@ -21,10 +20,6 @@ public:
     explicit frmAbout(QWidget *parent = nullptr);
     ~frmAbout() override;
 
-    // Where the dialog's outer top-left goes on a screen: centred across, a third of the spare
-    // height down. Twips in, twips out; negative when the screen is smaller than the dialog.
-    static QPointF placeOnScreen(QSizeF screenTwips, QSizeF outerTwips);
-
     // Frame assumed until the window system has told us the real one.
     static QMargins typicalFrame() { return {4, 34, 4, 4}; }
 
@@ -40,12 +35,7 @@ public:
     // The dialog's size with its frame, in twips, as Load uses it.
     QSizeF outerSizeTwips() const;
 
-    int loadCount() const { return m_loadCount; }
-
     void done(int result) override;
-
-signals:
-    void loaded();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -56,5 +46,4 @@ private:
     QLabel *m_lblTitle = nullptr;
     QLabel *m_lblVersion = nullptr;
     std::optional<QMargins> m_knownFrame;
-    int m_loadCount = 0;
 };

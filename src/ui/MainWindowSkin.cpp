@@ -1,8 +1,8 @@
 #include "ui/MainWindowSkin.h"
 
 #include "platform/MediaPlayer.h"
-#include "platform/QtPictureLoader.h"
 #include "ui/SkinControls.h"
+#include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
 #include <QCursor>

@@ -95,8 +95,6 @@ class ShapeRect : public QWidget, public TwipsBox
 public:
     explicit ShapeRect(const QColor &fill, QWidget *parent = nullptr);
 
-    QColor FillColor() const { return m_fill; }
-
 protected:
     void paintEvent(QPaintEvent *event) override;
 
