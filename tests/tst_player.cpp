@@ -255,6 +255,12 @@ void TestPlayer::stoppedPlayerStandsWhereItWasPut()
     player.setURL(fixture("tone-3s.mp3"));
     QTRY_VERIFY_WITH_TIMEOUT(player.currentMedia().duration() > 0, patience);
 
+    // Paused (or already run out), a seek is where the user put it.
+    controls.pause();
+    emit player.transportBar()->seekRequested(1000);
+    QTRY_COMPARE_WITH_TIMEOUT(controls.currentPosition(), 1.0, patience);
+    QCOMPARE(knob->value(), 1000);
+
     // Stop: the knob, the text and the position all go to 0.
     emit player.transportBar()->stopRequested();
     QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
