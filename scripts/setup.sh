@@ -9,7 +9,7 @@ packages=(
     libgl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     fonts-wqy-microhei
-    lame sox libsox-fmt-mp3 xvfb xauth openbox xdotool wmctrl
+    lame sox libsox-fmt-mp3 ffmpeg xvfb xauth openbox xdotool wmctrl
     "$@"
 )
 

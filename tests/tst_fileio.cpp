@@ -126,6 +126,8 @@ private slots:
 
     void copiesRange_data();
     void copiesRange();
+    void writesHeadAndPatch_data();
+    void writesHeadAndPatch();
     void copiesAcrossSlices_data();
     void copiesAcrossSlices();
     void refusesBadCopies_data();
@@ -207,6 +209,41 @@ void TestFileIo::copiesRange()
     QVERIFY(m_pumps >= 1);
     QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
     QCOMPARE(OpenHandles(source), 0);
+}
+
+void TestFileIo::writesHeadAndPatch_data()
+{
+    QTest::addColumn<CopyMethod>("method");
+    QTest::addColumn<qint32>("position");
+    QTest::addColumn<qint32>("count");
+    QTest::addColumn<qint64>("patchAt");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray file = Pattern(10);
+    ForEachMethod([&](CopyMethod m, const char *name) {
+        QTest::addRow("%s: inside the range", name)
+            << m << 3 << 6 << qint64(1) << "head" + file.mid(2, 1) + "pat" + file.mid(6, 2);
+        QTest::addRow("%s: on the range's last bytes", name)
+            << m << 1 << -1 << qint64(7) << "head" + file.left(7) + "pat";
+        QTest::addRow("%s: over the zero tail", name)
+            << m << 9 << 5 << qint64(2) << "head" + file.mid(8) + "pat";
+    });
+}
+
+void TestFileIo::writesHeadAndPatch()
+{
+    QFETCH(CopyMethod, method);
+    QFETCH(qint32, position);
+    QFETCH(qint32, count);
+    QFETCH(qint64, patchAt);
+    QFETCH(QByteArray, expected);
+    const QString source = path("a.mp3");
+    const QString target = path("out.mp3");
+    Put(source, Pattern(10));
+    Put(target, Pattern(40, 5));
+
+    CopyByteRange(source, position, count, target, m_pump, method, {"head", patchAt, "pat"});
+    QCOMPARE(Get(target), expected);
+    QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
 }
 
 void TestFileIo::copiesAcrossSlices_data()

@@ -4,6 +4,9 @@
 #include "app/CutTimes.h"
 #include "app/Numeric.h"
 #include "fileio/ByteRange.h"
+#include "mp3/Mp3ByteMap.h"
+#include "mp3/Mp3PieceHeader.h"
+#include "mp3/Mp3Scan.h"
 #include "platform/FileDialog.h"
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
@@ -22,9 +25,11 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeData>
@@ -34,6 +39,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <QtConcurrent>
 #include <QtDebug>
 
 #include <algorithm>
@@ -79,6 +85,14 @@ qint32 firstByteAfter(qint32 bytesBefore)
     if (bytesBefore == std::numeric_limits<qint32>::max())
         throw ArithmeticError("计算出错：数值超出范围。");
     return bytesBefore + 1;
+}
+
+// A byte position or count of the frame map, in the cut state's 32 bits.
+qint32 fits32(qint64 value)
+{
+    if (value > std::numeric_limits<qint32>::max())
+        throw ArithmeticError("计算出错：数值超出范围。");
+    return static_cast<qint32>(value);
 }
 
 // The marking formulas divide by the length; without one there is nothing to mark against.
@@ -158,7 +172,13 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     Form_Load();
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    // The scan stops at its next block; it must not outlive the window it reports to.
+    if (m_cancelAnalysis)
+        m_cancelAnalysis->store(true);
+    m_analysis.waitForFinished();
+}
 
 void FrmMain::Form_Load()
 {
@@ -532,6 +552,7 @@ void FrmMain::openChosen(const QString &chosen)
 {
     if (!chosen.isEmpty()) {
         m_cut.SourceFile = chosen;
+        startAnalysis(m_cut.SourceFile);
         m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         // The label is cut off at the window's edge; the tip shows the whole path.
@@ -600,9 +621,15 @@ void FrmMain::setStart()
 
     L = bar.Left();
     W = bar.Width();
-    const double n = FileSize32(sourcePathFromCaption());
+    const QString path = sourcePathFromCaption();
+    const double n = FileSize32(path);
     const double Ls = selection.Left(); // as the shape now reports it
-    m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
+    if (const auto frames = framesWhereNotLinear(path, n)) {
+        const double t = cutTimes(L, W, Ls, selection.Width(), d).start;
+        m_cut.StartOffset = fits32(firstByteAt(*frames, t));
+    } else {
+        m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
+    }
     m_cut.CutLength = -1;
 }
 
@@ -619,7 +646,7 @@ void FrmMain::setEnd()
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
     const double p = player.controls().currentPosition();
-    applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)));
+    applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), d);
 }
 
 void FrmMain::stretchToEnd()
@@ -632,7 +659,7 @@ void FrmMain::stretchToEnd()
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
     const double W = m_skin.Shape2->Width();
-    applyEnd(ToInt32(Add(Sub(W, Ls), L)));
+    applyEnd(ToInt32(Add(Sub(W, Ls), L)), std::nullopt);
 }
 
 void FrmMain::forgetListening()
@@ -653,7 +680,7 @@ bool FrmMain::startIsMarked()
     return false;
 }
 
-void FrmMain::applyEnd(qint32 width)
+void FrmMain::applyEnd(qint32 width, std::optional<double> duration)
 {
     ShapeRect &selection = *m_skin.ShapXuan;
     // An end at or before the start only shrinks the selection; the last length stands.
@@ -663,9 +690,70 @@ void FrmMain::applyEnd(qint32 width)
     }
     selection.setWidth(static_cast<float>(width));
     const double W = m_skin.Shape2->Width();
-    const double n = FileSize32(sourcePathFromCaption());
+    const QString path = sourcePathFromCaption();
+    const double n = FileSize32(path);
     const double Ws = selection.Width(); // as the shape now reports it
-    m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
+    const auto frames = framesWhereNotLinear(path, n);
+    if (!frames) {
+        m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
+        return;
+    }
+    // Through the last byte of the frame playing at the end, or of the file.
+    const qint64 last =
+        duration
+            ? lastByteAt(*frames,
+                         cutTimes(m_skin.Shape2->Left(), W, selection.Left(), Ws, *duration).end)
+            : frames->fileSize;
+    // A start past the audio keeps a length, so the save reports the start, as the formulas do.
+    m_cut.CutLength = fits32(std::max<qint64>(last - m_cut.StartOffset + 1, 1));
+}
+
+void FrmMain::startAnalysis(const QString &path)
+{
+    if (m_cancelAnalysis)
+        m_cancelAnalysis->store(true);
+    m_cancelAnalysis = std::make_shared<std::atomic_bool>(false);
+    m_analysedPath = path;
+    m_analysis = QtConcurrent::run(
+        [path, cancel = m_cancelAnalysis]() -> std::shared_ptr<const Mp3Analysis> {
+            try {
+                return std::make_shared<const Mp3Analysis>(analyseMp3(path, cancel.get()));
+            } catch (const AnalysisCancelled &) {
+                return nullptr; // another file was opened
+            } catch (const std::exception &error) {
+                // The marks fall back to the formulas; the user is not troubled with it.
+                qDebug("MP3 analysis of %s not used: %s", qPrintable(path), error.what());
+                return nullptr;
+            }
+        });
+}
+
+std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
+{
+    if (path != m_analysedPath || m_analysis.isCanceled() || !m_analysis.isValid())
+        return nullptr;
+    if (!m_analysis.isFinished()) {
+        // Held back like the save: a command run inside the wait would act on a half-made mark.
+        std::optional<InputHold> hold;
+        if (!m_saving)
+            hold.emplace(m_saving);
+        QEventLoop loop;
+        QFutureWatcher<std::shared_ptr<const Mp3Analysis>> watcher;
+        connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(m_analysis);
+        if (!m_analysis.isFinished())
+            loop.exec();
+    }
+    return m_analysis.result();
+}
+
+std::shared_ptr<const Mp3Analysis> FrmMain::framesWhereNotLinear(const QString &path, double size)
+{
+    auto frames = analysisFor(path);
+    // A file rewritten since it was opened is not the file that was mapped.
+    if (!frames || frames->linear || static_cast<double>(frames->fileSize) != size)
+        return nullptr;
+    return frames;
 }
 
 void FrmMain::inform(const QString &text, const QString &title)
@@ -718,9 +806,11 @@ void FrmMain::saveCut()
             QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
+    const PieceHeader header = pieceHeaderFor(source, start, count, size);
     {
         const InputHold busy(m_saving);
-        CopyByteRange(source, start, count, target, [this] { pumpEvents(); });
+        CopyByteRange(
+            source, start, count, target, [this] { pumpEvents(); }, CopyMethod::Kernel, header);
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
@@ -728,6 +818,16 @@ void FrmMain::saveCut()
     m_cut.reset();
     // The file is saved; a player that cannot answer must not make that look like a failure.
     quietly("listening", [this] { forgetListening(); });
+}
+
+PieceHeader FrmMain::pieceHeaderFor(const QString &source, qint32 start, qint32 count, qint64 size)
+{
+    // Without the file's map, or with a map of what the file was before it was rewritten, the
+    // piece is the source's bytes alone, as it always was.
+    const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(source);
+    if (!analysis || analysis->fileSize != size)
+        return {};
+    return readPieceHeader(*analysis, source, start - 1, qint64(start) + count - 2);
 }
 
 void FrmMain::togglePlayback()

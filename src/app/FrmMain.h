@@ -1,15 +1,20 @@
 #pragma once
 
 #include "app/CutState.h"
+#include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3PieceHeader.h"
 #include "platform/Platform.h"
 #include "ui/MainWindowSkin.h"
 
+#include <QFuture>
 #include <QPixmap>
 #include <QSet>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class frmAbout;
 
@@ -86,11 +91,22 @@ private:
     void runCommand(void (FrmMain::*command)());
     void runCommand(const std::function<void()> &command);
     bool startIsMarked();
-    void applyEnd(qint32 width);
+    // duration: the player's, for an end at the current position; none for the file's end.
+    void applyEnd(qint32 width, std::optional<double> duration);
+    void startAnalysis(const QString &path);
+    // The frame map of `path` once its analysis is done, waiting for it with input held back;
+    // null where the analysis failed or was made of another file. The save takes it here too.
+    std::shared_ptr<const Mp3Analysis> analysisFor(const QString &path);
+    // The map where bytes are not in proportion to time and it still fits the file of `size`
+    // bytes; null where the marking formulas apply.
+    std::shared_ptr<const Mp3Analysis> framesWhereNotLinear(const QString &path, double size);
     bool rangeIsMarked();
     QString sourcePathFromCaption() const;
     void pumpEvents();
     void inform(const QString &text, const QString &title);
+    // What the piece from 1-based `start`, `count` bytes long, needs so that it states its own
+    // length; `size` is the source's size now.
+    PieceHeader pieceHeaderFor(const QString &source, qint32 start, qint32 count, qint64 size);
 
     Platform m_platform;
     MainWindowSkin m_skin;
@@ -100,4 +116,8 @@ private:
     QSet<QString> m_reportedFaces;
     bool m_saving = false;
     bool m_commandRunning = false; // a command, with any box or dialog it shows, is under way
+    // The analysis of the file opened last, made off the window's thread.
+    QString m_analysedPath;
+    QFuture<std::shared_ptr<const Mp3Analysis>> m_analysis;
+    std::shared_ptr<std::atomic_bool> m_cancelAnalysis;
 };

@@ -236,7 +236,7 @@ void BufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
 FileIoError::FileIoError(const QString &message) : std::runtime_error(message.toStdString()) {}
 
 void CopyByteRange(const QString &source, qint32 position, qint32 count, const QString &target,
-                   const EventPump &pumpEvents, CopyMethod method)
+                   const EventPump &pumpEvents, CopyMethod method, const RangeEdits &edits)
 {
     if (position < 1)
         Fail(CannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
@@ -263,13 +263,21 @@ void CopyByteRange(const QString &source, qint32 position, qint32 count, const Q
         FailWriting(out, target);
 
     const qint64 from = position - 1;
+    const qint64 at = edits.head.size();
+    if (!WriteAll(out, edits.head.constData(), at))
+        FailWriting(out, target);
     SlicePacing pacing(out.handle(), pumpEvents);
     qint64 done = 0;
     if (method == CopyMethod::Kernel)
-        done = KernelCopy(in.handle(), from, out.handle(), 0, size, pacing);
+        done = KernelCopy(in.handle(), from, out.handle(), at, size, pacing);
     if (done < size)
-        BufferedCopy({in, source, out, target}, from + done, done, size - done, pacing);
+        BufferedCopy({in, source, out, target}, from + done, at + done, size - done, pacing);
     in.close();
+    // The patch lies inside the range, so it never changes the new file's length.
+    if (edits.patchAt >= 0 && edits.patchAt + edits.patch.size() <= size &&
+        (!out.seek(at + edits.patchAt) ||
+         !WriteAll(out, edits.patch.constData(), edits.patch.size())))
+        FailWriting(out, target);
     if (!out.commit())
         FailWriting(out, target);
 }

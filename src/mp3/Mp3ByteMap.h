@@ -1,0 +1,17 @@
+#pragma once
+
+#include "mp3/Mp3Analysis.h"
+
+#include <QtGlobal>
+
+// Times to bytes through the file's own frames, for files whose bytes are not in proportion to
+// playing time. Positions are 1-based, as the cut state counts them.
+
+// The first byte of the frame that plays at `seconds`; 0 s is the file's first byte, so a piece
+// from the beginning keeps the tags before the audio. A time past the audio gives the position
+// after the file's last byte.
+qint64 firstByteAt(const Mp3Analysis &analysis, double seconds);
+
+// The last byte of the frame that plays at `seconds`; a time past the audio gives the last
+// audio frame's last byte.
+qint64 lastByteAt(const Mp3Analysis &analysis, double seconds);

@@ -1,0 +1,301 @@
+#include "mp3/Mp3PieceHeader.h"
+
+#include "mp3/Mp3Analysis.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace {
+
+constexpr int kTocSize = 100;
+constexpr quint32 kXingFrames = 1;
+constexpr quint32 kXingBytes = 2;
+constexpr quint32 kXingToc = 4;
+constexpr quint32 kXingQuality = 8;
+// The LAME tag after the Xing fields: its CRC covers the frame up to the CRC itself.
+constexpr int kLameTagSize = 36;
+constexpr int kLameDelayPadding = 21;
+constexpr int kLameMusicLength = 28;
+constexpr int kLameTagCrc = 34;
+
+quint32 getBE32(const QByteArray &bytes, qsizetype at)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+}
+
+quint16 getBE16(const QByteArray &bytes, qsizetype at)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
+    return quint16((p[0] << 8) | p[1]);
+}
+
+void putBE32(QByteArray &bytes, qsizetype at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
+}
+
+void putBE16(QByteArray &bytes, qsizetype at, quint16 value)
+{
+    bytes[at] = char(value >> 8);
+    bytes[at + 1] = char(value & 0xff);
+}
+
+// The audio frames that lie whole inside the piece; a decoder drops a frame cut in two.
+struct PieceFrames
+{
+    qint64 first = 0;
+    qint64 last = -1;
+    qint64 count() const { return last - first + 1; }
+};
+
+PieceFrames framesWithin(const Mp3Analysis &analysis, qint64 first, qint64 last)
+{
+    // Offsets increase, so both ends are binary searches.
+    qint64 lo = 0;
+    qint64 hi = analysis.frameCount();
+    while (lo < hi) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        if (analysis.frameOffset(mid) < first)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    PieceFrames frames;
+    frames.first = lo;
+    hi = analysis.frameCount();
+    while (lo < hi) {
+        const qint64 mid = lo + (hi - lo) / 2;
+        if (analysis.frameOffset(mid) <= last)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    frames.last = lo - 1;
+    if (frames.last >= frames.first &&
+        analysis.frameOffset(frames.last) + analysis.frameSize(frames.last) - 1 > last)
+        --frames.last;
+    return frames;
+}
+
+qint64 frameEnd(const Mp3Analysis &analysis, qint64 index)
+{
+    return analysis.frameOffset(index) + analysis.frameSize(index);
+}
+
+// Frame sizes that differ by more than a padding slot mean more than one bit rate.
+bool variableBitRate(const Mp3Analysis &analysis)
+{
+    const int slot = analysis.format.layer == 1 ? 4 : 1;
+    qint32 smallest = std::numeric_limits<qint32>::max();
+    qint32 largest = 0;
+    for (qint64 i = 0; i < analysis.frameCount(); ++i) {
+        smallest = std::min(smallest, analysis.frameSize(i));
+        largest = std::max(largest, analysis.frameSize(i));
+        if (largest - smallest > slot)
+            return true;
+    }
+    return false;
+}
+
+// The Xing table of contents: for each percent of the playing time, where that moment's frame
+// begins, as a 256th of `bytes` counted from `streamStart`.
+std::array<uchar, kTocSize> tableOfContents(const Mp3Analysis &analysis, const PieceFrames &frames,
+                                            qint64 streamStart, qint64 bytes)
+{
+    std::array<uchar, kTocSize> toc{};
+    for (int i = 0; i < kTocSize; ++i) {
+        const qint64 frame = frames.first + frames.count() * i / kTocSize;
+        const qint64 at = analysis.frameOffset(frame) - streamStart;
+        toc[static_cast<size_t>(i)] = uchar(std::min<qint64>(255, at * 256 / bytes));
+    }
+    return toc;
+}
+
+qsizetype findTag(const QByteArray &frame, const char *tag)
+{
+    // The tag follows the side information, whose size depends on the version and the channels.
+    const qsizetype at = frame.left(64).indexOf(tag);
+    return at >= 4 ? at : -1;
+}
+
+// Rewrites a Xing/Info frame for a piece from the stream's beginning that lacks its end.
+bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
+               const PieceFrames &frames, qint64 streamStart, bool keepsLastFrame)
+{
+    if (tag + 8 > frame.size())
+        return false;
+    const quint32 flags = getBE32(frame, tag + 4);
+    qsizetype at = tag + 8;
+    const qsizetype fieldsEnd =
+        at + ((flags & kXingFrames) ? 4 : 0) + ((flags & kXingBytes) ? 4 : 0) +
+        ((flags & kXingToc) ? kTocSize : 0) + ((flags & kXingQuality) ? 4 : 0);
+    // Without a frame count the frame cannot state a length; it then says nothing wrong either.
+    if (!(flags & kXingFrames) || fieldsEnd > frame.size())
+        return false;
+    const qsizetype lame = fieldsEnd;
+    const bool hasLameTag =
+        lame + kLameTagSize <= frame.size() &&
+        lameCrc16(frame.constData(), lame + kLameTagCrc) == getBE16(frame, lame + kLameTagCrc);
+
+    const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
+    putBE32(frame, at, quint32(frames.count()));
+    at += 4;
+    if (flags & kXingBytes) {
+        putBE32(frame, at, quint32(bytes));
+        at += 4;
+    }
+    if (flags & kXingToc) {
+        const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
+        std::copy(toc.begin(), toc.end(), frame.begin() + at);
+    }
+    if (hasLameTag) {
+        putBE32(frame, lame + kLameMusicLength, quint32(bytes));
+        // The encoder's padding sits in the stream's last frame; a piece that ends earlier has
+        // none, and a player would otherwise cut real sound off its end. The delay stays.
+        if (!keepsLastFrame) {
+            const qsizetype p = lame + kLameDelayPadding;
+            frame[p + 1] = char(frame[p + 1] & 0xf0);
+            frame[p + 2] = 0;
+        }
+        putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
+    }
+    return true;
+}
+
+// Rewrites a VBRI frame: its counts, and its table cut to the entries wholly inside the piece
+// (those entries are the source's own, since the piece begins where the stream does).
+bool patchVbri(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
+               const PieceFrames &frames, qint64 streamStart)
+{
+    if (tag + 26 > frame.size())
+        return false;
+    putBE32(frame, tag + 10, quint32(frameEnd(analysis, frames.last) - streamStart));
+    putBE32(frame, tag + 14, quint32(frames.count()));
+    const quint16 framesPerEntry = getBE16(frame, tag + 24);
+    if (framesPerEntry > 0) {
+        const qint64 whole = frames.count() / framesPerEntry;
+        putBE16(frame, tag + 18, quint16(std::min<qint64>(getBE16(frame, tag + 18), whole)));
+    }
+    return true;
+}
+
+// A silent Layer III frame that carries a Xing header for the piece that follows it, in the
+// stream's own version, sample rate and channel mode.
+QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
+{
+    const Mp3Format &format = analysis.format;
+    const bool mpeg1 = format.version == 10;
+    const bool mono = format.channelMode == 3;
+    static const int rates1[] = {44100, 48000, 32000};
+    static const int rates2[] = {22050, 24000, 16000};
+    static const int rates25[] = {11025, 12000, 8000};
+    const int *rates = mpeg1 ? rates1 : format.version == 20 ? rates2 : rates25;
+    const int rateIndex = int(std::find(rates, rates + 3, format.sampleRate) - rates);
+    if (format.layer != 3 || rateIndex == 3)
+        return {};
+    static const int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    const int sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const int tag = 4 + sideInfo;
+    const int needed = tag + 16 + kTocSize;
+    int bitrateIndex = 1;
+    int size = 0;
+    for (; bitrateIndex < 15; ++bitrateIndex) {
+        const int kbps = (mpeg1 ? kbps1 : kbps2)[bitrateIndex];
+        size = (mpeg1 ? 144000 : 72000) * kbps / format.sampleRate;
+        if (size >= needed)
+            break;
+    }
+    if (bitrateIndex == 15)
+        return {};
+
+    QByteArray frame(size, '\0');
+    const int versionBits = mpeg1 ? 3 : format.version == 20 ? 2 : 0;
+    frame[0] = char(0xff);
+    frame[1] = char(0xe0 | (versionBits << 3) | (1 << 1) | 1); // Layer III, no CRC
+    frame[2] = char((bitrateIndex << 4) | (rateIndex << 2));
+    frame[3] = char((format.channelMode & 3) << 6);
+    // All-zero side information: no audio bits, so the frame plays as silence.
+    frame.replace(tag, 4, "Xing");
+    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc);
+    const qint64 streamStart = analysis.frameOffset(frames.first) - size;
+    const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
+    putBE32(frame, tag + 8, quint32(frames.count()));
+    putBE32(frame, tag + 12, quint32(bytes));
+    const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
+    std::copy(toc.begin(), toc.end(), frame.begin() + tag + 16);
+    return frame;
+}
+
+} // namespace
+
+quint16 lameCrc16(const char *data, qint64 size)
+{
+    quint16 crc = 0;
+    for (qint64 i = 0; i < size; ++i) {
+        crc ^= uchar(data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xa001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFrame, qint64 first,
+                        qint64 last)
+{
+    PieceHeader header;
+    const PieceFrames frames = framesWithin(analysis, first, last);
+    if (frames.count() <= 0)
+        return header;
+    const bool keepsLastFrame = frames.last == analysis.frameCount() - 1;
+
+    const auto &held = analysis.headerFrame;
+    if (held && first <= held->offset && held->offset + held->size - 1 <= last) {
+        if (frames.first == 0 && keepsLastFrame)
+            return header;
+        if (headerFrame.size() != held->size)
+            return header;
+        QByteArray frame = headerFrame;
+        bool patched = false;
+        if (held->kind == Mp3HeaderFrame::Kind::Vbri) {
+            const qsizetype tag = findTag(frame, "VBRI");
+            patched = tag >= 0 && patchVbri(frame, tag, analysis, frames, held->offset);
+        } else {
+            qsizetype tag = findTag(frame, "Xing");
+            if (tag < 0)
+                tag = findTag(frame, "Info");
+            patched =
+                tag >= 0 && patchXing(frame, tag, analysis, frames, held->offset, keepsLastFrame);
+        }
+        if (patched) {
+            header.patchAt = held->offset - first;
+            header.patch = frame;
+        }
+        return header;
+    }
+
+    // A piece that begins inside the tags before the audio keeps them first, as they must be.
+    if (first >= analysis.audioBegin && variableBitRate(analysis))
+        header.head = newXingFrame(analysis, frames);
+    return header;
+}
+
+PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
+                            qint64 last)
+{
+    QByteArray bytes;
+    if (const auto &held = analysis.headerFrame) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly) || !file.seek(held->offset))
+            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
+                                  .arg(QDir::toNativeSeparators(source), file.errorString()));
+        bytes = file.read(held->size);
+    }
+    return pieceHeader(analysis, bytes, first, last);
+}

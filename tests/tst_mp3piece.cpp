@@ -1,0 +1,239 @@
+#include "FakePlatform.h"
+
+#include "app/FrmMain.h"
+#include "fileio/ByteRange.h"
+#include "mp3/Mp3PieceHeader.h"
+#include "mp3/Mp3Scan.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+// The header frame of pieces cut from MP3 files made here with sox and lame, checked against what
+// ffprobe and ffmpeg make of the piece.
+class TestMp3Piece : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowSavesPiecesThatStateTheirLength_data();
+    void windowSavesPiecesThatStateTheirLength();
+    void vbriPieceFromBeginningStatesItsLength();
+    void otherwiseTheBytesAreTodays_data();
+    void otherwiseTheBytesAreTodays();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+// `command`: a program and its arguments, separated by spaces (the test's paths have none).
+QByteArray run(const QString &command)
+{
+    QStringList arguments = QProcess::splitCommand(command);
+    QProcess process;
+    process.start(arguments.takeFirst(), arguments);
+    if (!process.waitForFinished(120000) || process.exitCode() != 0)
+        qWarning() << command << process.readAllStandardError();
+    return process.readAllStandardOutput();
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+double probedDuration(const QString &path)
+{
+    return run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + path)
+        .trimmed()
+        .toDouble();
+}
+
+// `input`: a file, or the options and input of a decoding that starts elsewhere.
+double decodedSeconds(const QString &input)
+{
+    const QString from = input.startsWith('-') ? input : "-i " + input;
+    return double(run("ffmpeg -v error " + from + " -ac 1 -ar 44100 -f s16le -").size()) / 2 /
+           44100;
+}
+
+} // namespace
+
+void TestMp3Piece::initTestCase()
+{
+    for (const char *tool : {"sox", "lame", "ffprobe", "ffmpeg"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    QVERIFY(m_dir.isValid());
+    // 24 s: a quiet half then a loud one, so a VBR encoder's bytes are far from linear in time.
+    const QString wav = " -r 44100 -c 2 " + path("%1.wav") + " synth 12 ";
+    run("sox -n" + wav.arg("quiet") + "sine 440 vol 0.02");
+    run("sox -n" + wav.arg("loud") + "pinknoise vol 0.9");
+    run("sox " + path("quiet.wav") + ' ' + path("loud.wav") + ' ' + path("song.wav"));
+    // The VBR file has a tag with a cover as large as a piece's audio (noise does not compress).
+    QImage cover(256, 256, QImage::Format_RGB32);
+    for (int y = 0; y < cover.height(); ++y)
+        for (int x = 0; x < cover.width(); ++x)
+            cover.setPixel(x, y, QRandomGenerator::global()->generate());
+    QVERIFY(cover.save(path("cover.png")));
+    const QString lame = "lame --quiet %1 " + path("song.wav") + ' ' + path("%2.mp3");
+    run(lame.arg("-V 2 --id3v2-only --tt title --ti " + path("cover.png"), "vbr"));
+    run(lame.arg("-V 5 -m m --resample 22.05", "vbr-mpeg2-mono"));
+    run(lame.arg("-b 128", "cbr-info"));
+    run(lame.arg("-b 128 -t", "cbr-plain"));
+    QVERIFY(analyseMp3(path("vbr.mp3")).audioBegin > 150000);
+    QVERIFY(analyseMp3(path("cbr-info.mp3")).headerFrame);
+    QVERIFY(!analyseMp3(path("cbr-plain.mp3")).headerFrame);
+}
+
+void TestMp3Piece::windowSavesPiecesThatStateTheirLength_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<int>("xingAt"); // in a new header frame: after the side information
+    // The VBR file's marks come from its frames; the CBR file's from the byte formulas, so its
+    // piece ends inside a frame.
+    QTest::newRow("VBR from the beginning") << QStringLiteral("vbr") << 0.0 << 15.0 << 0;
+    QTest::newRow("VBR from the middle") << QStringLiteral("vbr") << 5.0 << 17.0 << 4 + 32;
+    QTest::newRow("VBR MPEG-2 mono from the middle")
+        << QStringLiteral("vbr-mpeg2-mono") << 5.0 << 17.0 << 4 + 9;
+    QTest::newRow("CBR with an Info frame from the beginning")
+        << QStringLiteral("cbr-info") << 0.0 << 15.0 << 0;
+}
+
+void TestMp3Piece::windowSavesPiecesThatStateTheirLength()
+{
+    QFETCH(QString, name);
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QFETCH(int, xingAt);
+    const QString source = path(name + ".mp3");
+    const QString piece = path(QStringLiteral("window-%1-%2.mp3").arg(name).arg(start));
+    FakePlatform fake;
+    FrmMain window(fake.take());
+    fake.open->answers << source;
+    fake.player->length = probedDuration(source);
+    window.ImgOpenFile_Click();
+    fake.player->position = start;
+    window.ImgKaishi_Click();
+    fake.player->position = end;
+    window.ImgJiesu_Click();
+    const qint32 from = window.cutState().StartOffset;
+    const qint32 count = window.cutState().CutLength;
+    fake.save->answers << piece;
+    window.ImgSave_Click();
+    QCOMPARE(fake.messages->shown.back().text, QStringLiteral("剪切成功！"));
+
+    // Players read the marked length from the piece, and that is what it decodes to.
+    const double stated = probedDuration(piece);
+    QVERIFY2(std::abs(stated - (end - start)) < 0.5, qPrintable(QString::number(stated)));
+    QVERIFY2(std::abs(stated - decodedSeconds(piece)) < 0.05, qPrintable(QString::number(stated)));
+    // A seek through the table of contents lands where the piece's own time says.
+    const double rest = decodedSeconds("-usetoc 1 -ss 6 -i " + piece);
+    QVERIFY2(std::abs(stated - 6 - rest) < 0.3, qPrintable(QString::number(rest)));
+
+    // Only the header frame differs from the source's bytes: patched in place, or written first.
+    const QByteArray bytes = contents(piece);
+    const QByteArray range = contents(source).mid(from - 1, count);
+    const Mp3HeaderFrame header = *analyseMp3(source).headerFrame;
+    if (start > 0) {
+        QVERIFY(bytes.size() > range.size() && bytes.endsWith(range));
+        QCOMPARE(bytes.indexOf("Xing"), xingAt);
+        return;
+    }
+    QCOMPARE(bytes.size(), range.size());
+    QVERIFY(bytes.left(header.offset) == range.left(header.offset));
+    const qint64 after = header.offset + header.size;
+    QVERIFY(bytes.mid(after) == range.mid(after));
+    // The LAME tag's checksum covers the counts, and still holds.
+    const qsizetype crc = bytes.indexOf("LAME", header.offset) + 34;
+    QCOMPARE(quint16((uchar(bytes[crc]) << 8) | uchar(bytes[crc + 1])),
+             lameCrc16(bytes.constData() + header.offset, crc - header.offset));
+}
+
+void TestMp3Piece::vbriPieceFromBeginningStatesItsLength()
+{
+    // lame writes no VBRI frame: the VBR file's Xing frame becomes one, with a table entry (the
+    // bytes) for every 100 frames.
+    const Mp3Analysis vbr = analyseMp3(path("vbr.mp3"));
+    QByteArray bytes = contents(path("vbr.mp3"));
+    const qint64 at = vbr.headerFrame->offset;
+    const auto put = [&](qint64 offset, int size, qint64 value) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + offset + i] = char(value >> (8 * (size - 1 - i)));
+    };
+    const int perEntry = 100;
+    const int entries = int(vbr.frameCount() / perEntry);
+    bytes.replace(at + 36, vbr.headerFrame->size - 36, QByteArray(vbr.headerFrame->size - 36, 0));
+    bytes.replace(at + 36, 4, "VBRI");
+    put(40, 2, 1);
+    put(46, 4, vbr.fileSize - at);
+    put(50, 4, vbr.frameCount());
+    put(54, 2, entries);
+    put(56, 2, 1);
+    put(58, 2, 2);
+    put(60, 2, perEntry);
+    for (int i = 0; i < entries; ++i)
+        put(62 + 2 * i, 2, vbr.frameOffset((i + 1) * perEntry) - vbr.frameOffset(i * perEntry));
+    const QString source = path("vbri.mp3");
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QVERIFY(std::abs(probedDuration(source) - vbr.duration()) < 0.1);
+
+    const Mp3Analysis analysis = analyseMp3(source);
+    QCOMPARE(analysis.headerFrame->kind, Mp3HeaderFrame::Kind::Vbri);
+    const qint64 lastFrame = analysis.frameAt(15.0);
+    const qint64 last = analysis.frameOffset(lastFrame) + analysis.frameSize(lastFrame) - 1;
+    const PieceHeader header = readPieceHeader(analysis, source, 0, last);
+    QCOMPARE(header.patchAt, at);
+    const QString piece = path("start-vbri.mp3");
+    CopyByteRange(source, 1, qint32(last + 1), piece, {}, CopyMethod::Kernel, header);
+    QVERIFY2(std::abs(probedDuration(piece) - 15.0) < 0.5,
+             qPrintable(QString::number(probedDuration(piece))));
+    // Only the table's entries for frames the piece holds are left.
+    QCOMPARE((uchar(header.patch[54]) << 8) | uchar(header.patch[55]),
+             int((lastFrame + 1) / perEntry));
+}
+
+void TestMp3Piece::otherwiseTheBytesAreTodays_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("from"); // fractions of the file's size
+    QTest::addColumn<double>("to");
+    QTest::newRow("CBR without tags, from the beginning")
+        << QStringLiteral("cbr-plain") << 0.0 << 0.6;
+    QTest::newRow("CBR without tags, the middle") << QStringLiteral("cbr-plain") << 0.3 << 0.7;
+    QTest::newRow("CBR with an Info frame, the middle") << QStringLiteral("cbr-info") << 0.3 << 0.7;
+    QTest::newRow("the whole VBR file") << QStringLiteral("vbr") << 0.0 << 1.0;
+}
+
+void TestMp3Piece::otherwiseTheBytesAreTodays()
+{
+    QFETCH(QString, name);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    const QString source = path(name + ".mp3");
+    const QByteArray bytes = contents(source);
+    const qint64 first = qint64(from * double(bytes.size()));
+    const qint64 last = qint64(to * double(bytes.size())) - 1;
+    const PieceHeader header = readPieceHeader(analyseMp3(source), source, first, last);
+    QVERIFY(header.head.isEmpty());
+    QVERIFY(header.patch.isEmpty());
+}
+
+QTEST_MAIN(TestMp3Piece)
+#include "tst_mp3piece.moc"
