@@ -251,8 +251,14 @@ void FrmMain::changeEvent(QEvent *event)
             this,
             [this, tooLarge, normal] {
                 setWindowState(windowState() & ~tooLarge);
-                if (normal.isValid())
-                    setGeometry(normal);
+                if (!normal.isValid())
+                    return;
+                setGeometry(normal);
+                // A manager still busy with the maximize may move it once more; once is enough.
+                QTimer::singleShot(250, this, [this, tooLarge, normal] {
+                    if (!(windowState() & tooLarge) && geometry() != normal)
+                        setGeometry(normal);
+                });
             },
             Qt::QueuedConnection);
     }
