@@ -280,11 +280,6 @@ void TestKeys::seekKeysStayWithinTheFile()
     m_fake->player->position = 178;
     QTest::keyClick(m_window.get(), Qt::Key_Right);
     QCOMPARE(m_fake->player->position, 180.0);
-    // The marks take the position the keys set.
-    QTest::keyClick(m_window.get(), Qt::Key_Home);
-    QTest::keyClick(m_window.get(), Qt::Key_Right);
-    QTest::keyClick(m_window.get(), Qt::Key_B);
-    QCOMPARE(m_window->skin().ShapXuan->Left(), 720.0f + 137.0f); // int(5 / 180 * 4935) = 137
 }
 
 void TestKeys::tipsShowTheMarksAndThePath()
