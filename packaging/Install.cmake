@@ -11,11 +11,9 @@ set(VELQUIST_PRIVATE_DIR "lib/${PROJECT_NAME}")
 set(VELQUIST_ICON_SIZES 16 24 32 48 64 72 96 128 256)
 
 install(TARGETS velquist-mp3-cutter RUNTIME DESTINATION ${VELQUIST_PRIVATE_DIR})
-# Each face with its twin drawn at twice the size, for screens scaled above 100 %; a twin is used
-# only when it is not older than its face, so the faces are installed first.
+# The faces; their twins drawn at twice the size are compiled in and shown for these very files
+# on screens scaled above 100 %.
 install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮.gif ${PROJECT_SOURCE_DIR}/resources/按钮D.gif
-        DESTINATION ${VELQUIST_PRIVATE_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/resources/按钮@2x.gif ${PROJECT_SOURCE_DIR}/resources/按钮D@2x.gif
         DESTINATION ${VELQUIST_PRIVATE_DIR})
 
 # The link is made in the build tree and installed as it is; it stays relative, so it is right

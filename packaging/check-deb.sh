@@ -24,8 +24,6 @@ expect_path "./usr/bin/$name -> ../lib/$name/$name"
 expect_path "./usr/lib/$name/$name"
 expect_path "./usr/lib/$name/按钮.gif"
 expect_path "./usr/lib/$name/按钮D.gif"
-expect_path "./usr/lib/$name/按钮@2x.gif"
-expect_path "./usr/lib/$name/按钮D@2x.gif"
 expect_path "./usr/share/applications/$id.desktop"
 expect_path "./usr/share/metainfo/$id.metainfo.xml"
 for size in 16 24 32 48 64 72 96 128 256; do

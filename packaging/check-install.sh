@@ -20,7 +20,7 @@ appstreamcli validate --no-net "$stage/usr/share/metainfo/$id.metainfo.xml"
 launcher=$stage/usr/bin/velquist-mp3-cutter
 [[ -L $launcher ]] || { echo "check-install: bin/velquist-mp3-cutter is not a link" >&2; exit 1; }
 real=$(readlink -f "$launcher")
-for face in 按钮.gif 按钮D.gif 按钮@2x.gif 按钮D@2x.gif; do
+for face in 按钮.gif 按钮D.gif; do
     [[ -f $(dirname "$real")/$face ]] || { echo "check-install: $face not beside $real" >&2; exit 1; }
 done
 VELQUIST_EXIT_WHEN_SHOWN=1 QT_QPA_PLATFORM=offscreen timeout 60 "$launcher" 2>/dev/null

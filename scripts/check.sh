@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Release checks, run after scripts/test.sh has built build/ and passed every test: formatting,
-# the tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the installed layout and
-# desktop files, the Debian package, the Windows version resource and the start-up benchmark.
+# the Python linter, the tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# installed layout and desktop files, the Debian package, the Windows version resource and the
+# start-up benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh desktop-file-utils appstream dpkg-dev fakeroot binutils-mingw-w64-x86-64 \
-    python3
+    python3 flake8
 
 step() { printf '\n== %s\n' "$*"; }
 
 step "formatting"
 scripts/check-format.sh
+
+step "Python lint"
+git ls-files -z -- '*.py' | xargs -0 flake8
+echo "flake8: clean"
 
 step "install layout, desktop entry, AppStream metadata"
 packaging/check-install.sh build

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 qt6-translations-l10n
     libgl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+    pulseaudio pulseaudio-utils gstreamer1.0-pulseaudio
     fonts-wqy-microhei
     lame sox libsox-fmt-mp3 ffmpeg xvfb xauth openbox xdotool wmctrl
     "$@"

@@ -3,9 +3,9 @@
 #include "platform/PictureLoader.h"
 
 // Reads picture files with QImageReader (GIF, JPEG and whatever else Qt's plugins read).
-// On a screen scaled above 100 % it takes the picture drawn at twice the size that lies beside
-// the file under Qt's "@2x" name, when that one fits; the picture keeps the logical size of the
-// named file either way, so the layout stays as it is.
+// On a screen scaled above 100 % a file that is byte for byte one of the program's own button
+// faces shows the face's compiled-in twin drawn at twice the size; the picture keeps the logical
+// size of the file either way, so the layout stays as it is.
 class QtPictureLoader : public PictureLoader
 {
 public:

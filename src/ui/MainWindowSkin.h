@@ -8,6 +8,18 @@ class SkinImage;
 class SkinLabel;
 
 // The main window's controls as designed, created over the window's background picture.
+//
+// Key to the design's names: a kind prefix (Img picture button, Lab label, Shap rectangle, Cm
+// file dialog) and the pinyin of a key word of the caption or role.
+//   ImgOpenFile, Labdakai (dakai, open)     "打开mp3"     open a file; it starts playing
+//   ImgKaishi, Labkaishi (kaishi, start)    "定位开始"    mark the start at the playing position
+//   ImgJiesu, Labjiesu (jieshu, end)        "定位结束"    mark the end at the playing position
+//   ImgMowei, Labwei (mowei, tail end)      "至文件尾"    mark the end at the end of the file
+//   ImgSave, LabBaocun (baocun, save)       "保存新文件"  save the marked bytes as a new file
+//   ImgGuanyu, LabGuanyu (guanyu, about)    "关于……"      open the About box
+//   ShapXuan (xuan, choose)                 the selection, drawn over the track bar Shape2
+//   LabFname, LabTime                       play state and file name; position and length
+//   CmDialog, CmDialgS (S: save)            FrmMain's Open and Save dialogs
 struct MainWindowSkin
 {
     static constexpr float ClientWidth = 6195;  // twips
