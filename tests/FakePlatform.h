@@ -28,6 +28,8 @@ public:
     QString durationText = QStringLiteral("00:00");
     qint32 state = Stopped;
     bool broken = false;
+    // The second at which playback would pause, as the contract keeps it; -1 = none.
+    double pausesAt = -1;
 
     // What the window did to it.
     QStringList calls;
@@ -45,11 +47,16 @@ public:
         check();
         return *this;
     }
-    void close() override { calls << QStringLiteral("close"); }
+    void close() override
+    {
+        calls << QStringLiteral("close");
+        pausesAt = -1;
+    }
     void setURL(const QString &value) override
     {
         calls << QStringLiteral("URL");
         url = value;
+        pausesAt = -1;
     }
     QString URL() const override { return url; }
     qint32 playState() const override { return state; }
@@ -58,19 +65,35 @@ public:
     void setUiMode(const QString &mode) override { uiMode = mode; }
     void setEnableContextMenu(bool on) override { contextMenu = on; }
 
-    void stop() override { calls << QStringLiteral("stop"); }
+    void stop() override
+    {
+        calls << QStringLiteral("stop");
+        pausesAt = -1;
+    }
     QString currentPositionString() const override { return positionText; }
     double currentPosition() const override { return position; }
-    void play() override { calls << QStringLiteral("play"); }
-    void pause() override { calls << QStringLiteral("pause"); }
+    void play() override
+    {
+        calls << QStringLiteral("play");
+        pausesAt = -1;
+    }
+    void pause() override
+    {
+        calls << QStringLiteral("pause");
+        pausesAt = -1;
+    }
     void setCurrentPosition(double seconds) override
     {
         calls << QStringLiteral("seek %1").arg(seconds, 0, 'f', 3);
+        position = seconds;
+        pausesAt = -1;
     }
     void pauseAt(double seconds) override
     {
         calls << QStringLiteral("pauseAt %1").arg(seconds, 0, 'f', 3);
+        pausesAt = seconds;
     }
+    void cancelPauseAt() override { pausesAt = -1; }
     QString durationString() const override { return durationText; }
     double duration() const override { return length; }
 

@@ -13,6 +13,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,6 +35,10 @@ private slots:
     void keysPassThePlayersOwnBar();
     void keysWaitWhileABoxIsUp();
     void listenTimesInvertTheMarking();
+    void movedMarksCallOffTheListening_data();
+    void movedMarksCallOffTheListening();
+    void seekKeysStayWithinTheFile();
+    void tipsShowTheMarksAndThePath();
     void buttonsAndStatusLabelsForScreenReaders();
 
 private:
@@ -158,6 +163,13 @@ void TestKeys::keysRunTheButtonsCommands_data()
     row("P plays the range", Qt::Key_P, "range", {"seek 45.009", "play", "pauseAt 90.018"});
     row("P wants a file", Qt::Key_P, "none", {"请先打开mp3文件！并定位开始位置和结束位置！|提示"});
     row("P wants an end", Qt::Key_P, "start", {"请选择结束位置！|提示"});
+    // From 120 s, whatever the player is doing.
+    row("Left steps back 5 s", Qt::Key_Left, "range", {"seek 115.000"}, MediaPlayer::Playing);
+    row("Right steps on 5 s", Qt::Key_Right, "range", {"seek 125.000"}, MediaPlayer::Paused);
+    row("Shift+Left steps back 1 s", Qt::SHIFT | Qt::Key_Left, "range", {"seek 119.000"});
+    row("Shift+Right steps on 1 s", Qt::SHIFT | Qt::Key_Right, "range", {"seek 121.000"});
+    row("Home goes to the beginning", Qt::Key_Home, "range", {"seek 0.000"});
+    row("Right without a file", Qt::Key_Right, "none", {});
 }
 
 void TestKeys::keysRunTheButtonsCommands()
@@ -237,6 +249,57 @@ void TestKeys::listenTimesInvertTheMarking()
     QVERIFY(qAbs(times.start - 45) < d / W);
     QVERIFY(qAbs(times.end - 90) < d / W);
     QVERIFY_THROWS_EXCEPTION(ArithmeticError, cutTimes(L, 0, Ls, Le - Ls, d));
+}
+
+void TestKeys::movedMarksCallOffTheListening_data()
+{
+    QTest::addColumn<QKeyCombination>("key");
+    QTest::newRow("B") << QKeyCombination(Qt::Key_B);
+    QTest::newRow("E") << QKeyCombination(Qt::Key_E);
+    QTest::newRow("Shift+E") << (Qt::SHIFT | Qt::Key_E);
+    QTest::newRow("Ctrl+O") << (Qt::CTRL | Qt::Key_O);
+}
+
+void TestKeys::movedMarksCallOffTheListening()
+{
+    QFETCH(QKeyCombination, key);
+    makeWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    QTest::keyClick(m_window.get(), Qt::Key_P);
+    QCOMPARE(m_fake->player->pausesAt, 2468.0 / 4935.0 * 180.0);
+    // Listening goes on from 45 s; the marks move at 100 s.
+    m_fake->player->position = 100;
+    QTest::keyClick(m_window.get(), key.key(), key.keyboardModifiers());
+    QCOMPARE(m_fake->player->pausesAt, -1.0);
+}
+
+void TestKeys::seekKeysStayWithinTheFile()
+{
+    makeWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    m_fake->player->position = 2;
+    QTest::keyClick(m_window.get(), Qt::Key_Left);
+    QCOMPARE(m_fake->player->position, 0.0);
+    m_fake->player->position = 178;
+    QTest::keyClick(m_window.get(), Qt::Key_Right);
+    QCOMPARE(m_fake->player->position, 180.0);
+}
+
+void TestKeys::tipsShowTheMarksAndThePath()
+{
+    makeWindow(m_fake->take());
+    ShapeRect *selection = m_window->skin().ShapXuan;
+    const auto tip = [selection] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(0, 5), selection->mapToGlobal(QPoint(0, 5)));
+        QApplication::sendEvent(selection, &ask);
+        return selection->toolTip();
+    };
+    markRange(QStringLiteral("start"));
+    QCOMPARE(tip(), QStringLiteral("开始 00:45.0；按 E 定位结束"));
+    // Ended at 120 s: 1234 and 3290 twips of 4935 give 45.009 s and 120.0 s, as P plays them.
+    m_window->ImgJiesu_Click();
+    QCOMPARE(tip(), QStringLiteral("开始 00:45.0，结束 02:00.0，时长 75.0 秒；按 P 试听"));
+    QCOMPARE(m_window->skin().LabFname->toolTip(), m_dir->filePath(QStringLiteral("source.mp3")));
 }
 
 void TestKeys::buttonsAndStatusLabelsForScreenReaders()

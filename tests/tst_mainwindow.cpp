@@ -1,9 +1,13 @@
 #include "FakePlatform.h"
 
 #include "app/FrmMain.h"
+#include "platform/PlayerTransportBar.h"
+#include "platform/QtMediaPlayer.h"
 #include "ui/SkinControls.h"
 #include "ui/Twips.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -27,6 +31,7 @@ private slots:
     void maximizeIsUndone_data();
     void maximizeIsUndone();
     void startupSurvivesAFailingPlayer();
+    void timeTextOfHoursClearsTheVolume();
 
 private:
     template <typename T> T *control(FrmMain &window, const char *name)
@@ -242,8 +247,8 @@ void TestMainWindow::maximizeIsUndone()
     FrmMain window(fake.take());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // The window manager is told the cap; where it offers maximize anyway, that is undone.
-    QCOMPARE(window.windowHandle()->maximumSize(), QSize(413, 179));
+    // No maximum-size hint (a manager would clamp one side past the cap); maximize is undone.
+    QCOMPARE(window.windowHandle()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     const QRect before = window.geometry();
     window.setWindowState(state);
     QTRY_COMPARE(window.windowState(), Qt::WindowNoState);
@@ -266,6 +271,32 @@ void TestMainWindow::startupSurvivesAFailingPlayer()
     QVERIFY(!fake.player->stretchToFit);
     QCOMPARE(window.CmDialgS().Flags(), 4098);
     QCOMPARE(window.cutState().CutLength, -1);
+}
+
+void TestMainWindow::timeTextOfHoursClearsTheVolume()
+{
+    FakePlatform fake;
+    Platform platform = fake.take();
+    delete fake.player;
+    fake.player = nullptr;
+    auto *player = new QtMediaPlayer;
+    platform.player = player;
+    FrmMain window(std::move(platform));
+    PlayerTransportBar *bar = player->transportBar();
+    SkinLabel *time = window.skin().LabTime;
+
+    // The longest text of a file under ten hours.
+    bar->setDuration((9 * 3600 + 59 * 60 + 59) * 1000);
+    time->setCaption(QStringLiteral("9:59:59/9:59:59"));
+    const int textRight = player->mapFrom(&window, time->geometry().topRight()).x();
+    QVERIFY2(textRight < bar->muteButton()->x(),
+             qPrintable(QStringLiteral("%1 %2").arg(textRight).arg(bar->muteButton()->x())));
+    QVERIFY(bar->volumeSlider()->width() >= 30);
+
+    // Shorter files keep the stock layout.
+    bar->setDuration(59 * 60 * 1000);
+    QCOMPARE(bar->muteButton()->x(), 293);
+    QCOMPARE(bar->volumeSlider()->width(), 62);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -63,12 +63,14 @@ class TestPlayer : public QObject
 private slots:
     void timeText_data();
     void timeText();
+    void timeTextWithTenths();
 
     void stockSettings();
     void playsFromTheStartOnOpen();
     void pauseAndStopAreReported();
     void runningOutStopsAtTheBeginning();
     void closeReleasesTheMedia();
+    void stoppedPlayerStandsWhereItWasPut();
     void openingAgainRestarts();
     void unplayableFileFailsQuietly_data();
     void unplayableFileFailsQuietly();
@@ -104,6 +106,15 @@ void TestPlayer::timeText()
     QFETCH(qint64, milliseconds);
     QFETCH(QString, expected);
     QCOMPARE(TimeText::fromMilliseconds(milliseconds), expected);
+}
+
+void TestPlayer::timeTextWithTenths()
+{
+    // For the marks: tenths, rounded, also across a minute and an hour.
+    QCOMPARE(TimeText::withTenths(5.84), QStringLiteral("00:05.8"));
+    QCOMPARE(TimeText::withTenths(59.96), QStringLiteral("01:00.0"));
+    QCOMPARE(TimeText::withTenths(3723.45), QStringLiteral("1:02:03.5"));
+    QCOMPARE(TimeText::withTenths(-1), QStringLiteral("00:00.0"));
 }
 
 void TestPlayer::stockSettings()
@@ -230,6 +241,49 @@ void TestPlayer::closeReleasesTheMedia()
     QCOMPARE(player.controls().currentPositionString(), QString());
     QCoreApplication::processEvents();
     QVERIFY(!states(spy).contains(MediaPlayer::Playing));
+}
+
+void TestPlayer::stoppedPlayerStandsWhereItWasPut()
+{
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    MediaControls &controls = player.controls();
+    QAbstractSlider *knob = player.transportBar()->seekSlider();
+    player.setURL(fixture("tone-3s.mp3"));
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentMedia().duration() > 0, patience);
+
+    // Paused, a seek is where the user put it.
+    controls.pause();
+    emit player.transportBar()->seekRequested(1000);
+    QTRY_COMPARE_WITH_TIMEOUT(controls.currentPosition(), 1.0, patience);
+    QCOMPARE(knob->value(), 1000);
+
+    // Stop: the knob, the text and the position all go to 0.
+    emit player.transportBar()->stopRequested();
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(controls.currentPosition(), 0.0);
+    QCOMPARE(controls.currentPositionString(), QString());
+    QCOMPARE(knob->value(), 0);
+
+    // A seek while stopped: the knob, the text and the position all say where it was put.
+    emit player.transportBar()->seekRequested(2000);
+    QTest::qWait(200);
+    QCOMPARE(controls.currentPosition(), 2.0);
+    QCOMPARE(controls.currentPositionString(), QStringLiteral("00:02"));
+    QCOMPARE(knob->value(), 2000);
+
+    // And playback goes on from there.
+    spy.clear();
+    controls.play();
+    QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(MediaPlayer::Playing), patience);
+    // Once it moves it is past 2 s, where a start from 0 would still be near the beginning.
+    QTRY_VERIFY_WITH_TIMEOUT(controls.currentPosition() > 0.1, patience);
+    QVERIFY2(controls.currentPosition() >= 1.9,
+             qPrintable(QString::number(controls.currentPosition())));
+    // Ran to the end: back at 0, the knob too.
+    QTRY_COMPARE_WITH_TIMEOUT(states(spy).last(), qint32(MediaPlayer::Stopped), patience);
+    QCOMPARE(controls.currentPosition(), 0.0);
+    QCOMPARE(knob->value(), 0);
 }
 
 void TestPlayer::openingAgainRestarts()

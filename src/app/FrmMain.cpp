@@ -11,6 +11,7 @@
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
+#include "platform/TimeText.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
@@ -21,18 +22,24 @@
 #include "ui/SkinPicture.h"
 #include "ui/Twips.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMimeData>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
-#include <QWindow>
+#include <QUrl>
 #include <QtConcurrent>
 #include <QtDebug>
 
@@ -109,6 +116,32 @@ void routeButton(Control *control, QObject *context, const std::function<void()>
     QObject::connect(control, &Control::Click, context, click);
 }
 
+// The one local .mp3 file a drag carries, or empty: several files, another type or text are
+// not for us.
+QString draggedMp3(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    const QString path = urls.first().toLocalFile();
+    const QFileInfo file(path);
+    if (file.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) != 0 || file.isDir())
+        return {};
+    return path;
+}
+
+// A copy, never a move: a file manager removes the source of a move once the drop is taken.
+Qt::DropAction harmlessAction(const QDropEvent *event)
+{
+    if (event->possibleActions() & Qt::CopyAction)
+        return Qt::CopyAction;
+    if (event->possibleActions() & Qt::LinkAction)
+        return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 } // namespace
 
 FrmMain::FrmMain(Platform platform, QWidget *parent)
@@ -129,6 +162,7 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     resize(Twips::toPixels(MainWindowSkin::ClientWidth),
            Twips::toPixels(MainWindowSkin::ClientHeight));
 
+    setAcceptDrops(true);
     wireButtons();
     describeButtons();
     addShortcuts();
@@ -197,33 +231,108 @@ void FrmMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     // The window may be made smaller than designed, never larger: the picture covers no more.
+    // Both sides snap back, also when only one of them was too large.
     if (Twips::fromPixels(width()) > MainWindowSkin::ClientWidth ||
         Twips::fromPixels(height()) > MainWindowSkin::ClientHeight)
         resize(Twips::toPixels(MainWindowSkin::ClientWidth),
                Twips::toPixels(MainWindowSkin::ClientHeight));
 }
 
-void FrmMain::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Tells the window manager how large the window may get, so tiling ones stop stretching it.
-    // Set on the native window only: a limit on the widget would clamp a resize before the cap
-    // sees it, and the cap sets both sides when either is too large.
-    if (QWindow *window = windowHandle())
-        window->setMaximumSize(QSize(Twips::toPixels(MainWindowSkin::ClientWidth),
-                                     Twips::toPixels(MainWindowSkin::ClientHeight)));
-}
-
 void FrmMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // Some window managers offer maximize whatever the window asks for; it would only move the
-    // window into a corner, so it is undone and the window stays where it was.
+    // Window managers offer maximize by key or title-bar click even without a maximize button;
+    // the cap would leave the window in a corner, so it is undone and the window stays put. No
+    // maximum-size hint instead: a manager honouring it clamps one side itself, unseen by the cap.
     const Qt::WindowStates tooLarge = Qt::WindowMaximized | Qt::WindowFullScreen;
     if (event->type() == QEvent::WindowStateChange && (windowState() & tooLarge)) {
+        // Put back where it was too: some managers leave an undone maximize in the corner.
+        const QRect normal = normalGeometry();
         QMetaObject::invokeMethod(
-            this, [this, tooLarge] { setWindowState(windowState() & ~tooLarge); },
+            this,
+            [this, tooLarge, normal] {
+                setWindowState(windowState() & ~tooLarge);
+                if (!normal.isValid())
+                    return;
+                setGeometry(normal);
+                // A manager still busy with the maximize may move it once more; once is enough.
+                QTimer::singleShot(250, this, [this, tooLarge, normal] {
+                    if (!(windowState() & tooLarge) && geometry() != normal)
+                        setGeometry(normal);
+                });
+            },
             Qt::QueuedConnection);
+    }
+}
+
+QString FrmMain::takenDrop(const QDropEvent *event) const
+{
+    // Nothing is opened from under a box, a dialog or the save.
+    if (m_saving || m_commandRunning || QApplication::activeModalWidget())
+        return {};
+    if (harmlessAction(event) == Qt::IgnoreAction)
+        return {};
+    return draggedMp3(event->mimeData());
+}
+
+void FrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void FrmMain::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (takenDrop(event).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(harmlessAction(event));
+    event->accept();
+}
+
+void FrmMain::dropEvent(QDropEvent *event)
+{
+    const QString path = takenDrop(event);
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(harmlessAction(event));
+    event->accept();
+    // Opened once the drop is done: the file manager waits for the drop to finish, and opening
+    // may show a box.
+    QTimer::singleShot(0, this, [this, path] {
+        if (!m_commandRunning)
+            openFileNamed(path);
+    });
+}
+
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_skin.ShapXuan && event->type() == QEvent::ToolTip)
+        m_skin.ShapXuan->setToolTip(selectionTip());
+    return QWidget::eventFilter(watched, event);
+}
+
+QString FrmMain::selectionTip() const
+{
+    const QString plain = QStringLiteral("选定的剪切范围；按 P 试听");
+    if (m_cut.SourceFile.isEmpty() || m_skin.ShapXuan->isHidden())
+        return plain;
+    try {
+        MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+        const double d = mediaDuration(player, m_cut.SourceFile);
+        // The times P plays: from the selection as the shapes report it.
+        const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
+                                        m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
+        if (m_cut.CutLength <= 0)
+            return QStringLiteral("开始 %1；按 E 定位结束").arg(TimeText::withTenths(times.start));
+        return QStringLiteral("开始 %1，结束 %2，时长 %3 秒；按 P 试听")
+            .arg(TimeText::withTenths(times.start), TimeText::withTenths(times.end),
+                 QString::number(times.end - times.start, 'f', 1));
+    } catch (const std::exception &) {
+        // Without a length there are no times to give; the plain words still hold.
+        return plain;
     }
 }
 
@@ -286,6 +395,8 @@ void FrmMain::describeButtons()
         button.caption->setBuddy(button.image);
     }
     m_skin.ShapXuan->setToolTip(QStringLiteral("选定的剪切范围；按 P 试听"));
+    // Worked out when asked for, so it always matches the selection as it stands.
+    m_skin.ShapXuan->installEventFilter(this);
 }
 
 void FrmMain::addShortcuts()
@@ -293,24 +404,34 @@ void FrmMain::addShortcuts()
     struct Key
     {
         QKeySequence key;
-        void (FrmMain::*command)();
+        std::function<void()> command;
+        bool repeats = false;
+    };
+    const auto seek = [this](double seconds) {
+        return [this, seconds] { runCommand([this, seconds] { seekBy(seconds); }); };
     };
     const Key keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_O), &FrmMain::ImgOpenFile_Click},
-        {QKeySequence(Qt::Key_B), &FrmMain::ImgKaishi_Click},
-        {QKeySequence(Qt::Key_E), &FrmMain::ImgJiesu_Click},
-        {QKeySequence(Qt::SHIFT | Qt::Key_E), &FrmMain::ImgMowei_Click},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), &FrmMain::ImgSave_Click},
-        {QKeySequence(Qt::Key_F1), &FrmMain::ImgGuanyu_Click},
-        {QKeySequence(Qt::Key_Space), &FrmMain::playOrPause},
-        {QKeySequence(Qt::Key_P), &FrmMain::listenToCut},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), [this] { ImgOpenFile_Click(); }},
+        {QKeySequence(Qt::Key_B), [this] { ImgKaishi_Click(); }},
+        {QKeySequence(Qt::Key_E), [this] { ImgJiesu_Click(); }},
+        {QKeySequence(Qt::SHIFT | Qt::Key_E), [this] { ImgMowei_Click(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), [this] { ImgSave_Click(); }},
+        {QKeySequence(Qt::Key_F1), [this] { ImgGuanyu_Click(); }},
+        {QKeySequence(Qt::Key_Space), [this] { playOrPause(); }},
+        {QKeySequence(Qt::Key_P), [this] { listenToCut(); }},
+        // Holding an arrow keeps stepping, as in any player.
+        {QKeySequence(Qt::Key_Left), seek(-5), true},
+        {QKeySequence(Qt::Key_Right), seek(5), true},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Left), seek(-1), true},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Right), seek(1), true},
+        {QKeySequence(Qt::Key_Home), [this] { runCommand(&FrmMain::seekToBeginning); }},
     };
     for (const Key &key : keys) {
         // Window-wide, so they work whatever has the focus; a modal box above blocks them.
         auto *shortcut = new QShortcut(key.key, this);
         shortcut->setContext(Qt::WindowShortcut);
         // A held key must not toggle playback or reopen a dialog over and over.
-        shortcut->setAutoRepeat(false);
+        shortcut->setAutoRepeat(key.repeats);
         connect(shortcut, &QShortcut::activated, this, key.command);
     }
 }
@@ -373,14 +494,20 @@ void FrmMain::listenToCut()
 
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
+    runCommand([this, command] { (this->*command)(); });
+}
+
+void FrmMain::runCommand(const std::function<void()> &command)
+{
     // Not even a path that bypasses input (a screen reader's press) may start a command inside
     // the save's copy.
     if (m_saving)
         return;
+    const QScopedValueRollback<bool> running(m_commandRunning, true);
     QString problem;
     bool namesItsFile = false;
     try {
-        (this->*command)();
+        command();
         return;
     } catch (const std::bad_alloc &) {
         problem = QStringLiteral("内存不足，操作未能完成。");
@@ -398,16 +525,45 @@ void FrmMain::runCommand(void (FrmMain::*command)())
 
 void FrmMain::openFile()
 {
+    releaseMedia();
+    CmDialog().ShowOpen(this);
+    openChosen(CmDialog().FileName());
+}
+
+void FrmMain::openFileNamed(const QString &path)
+{
+    runCommand([this, path] {
+        // Checked first, so a name that cannot be opened leaves the window as it was.
+        const QFileInfo file(path);
+        if (!file.exists())
+            throw FileIoError(QStringLiteral("找不到文件“%1”。").arg(path));
+        if (!file.isFile())
+            throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
+        if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
+            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
+                                  .arg(file.absoluteFilePath(), readable.errorString()));
+        releaseMedia();
+        // A full path, as the Open dialog gives it: the name may be relative to where we started.
+        openChosen(file.absoluteFilePath());
+    });
+}
+
+void FrmMain::releaseMedia()
+{
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     player.controls().stop();
     player.close();
-    CmDialog().ShowOpen(this);
-    const QString chosen = CmDialog().FileName();
+}
+
+void FrmMain::openChosen(const QString &chosen)
+{
     if (!chosen.isEmpty()) {
         m_cut.SourceFile = chosen;
         startAnalysis(m_cut.SourceFile);
-        player.setURL(m_cut.SourceFile);
+        m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
+        // The label is cut off at the window's edge; the tip shows the whole path.
+        m_skin.LabFname->setToolTip(m_cut.SourceFile);
         m_skin.Timer1->start();
     }
     m_cut.reset();
@@ -459,6 +615,7 @@ void FrmMain::setStart()
     ShapeRect &bar = *m_skin.Shape2;
     ShapeRect &selection = *m_skin.ShapXuan;
 
+    forgetListening();
     const double d = mediaDuration(player, m_cut.SourceFile);
     double W = bar.Width();
     double L = bar.Left();
@@ -489,6 +646,7 @@ void FrmMain::setEnd()
         return;
     if (!startIsMarked())
         return;
+    forgetListening();
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     const double d = mediaDuration(player, m_cut.SourceFile);
     const double W = m_skin.Shape2->Width();
@@ -504,10 +662,18 @@ void FrmMain::stretchToEnd()
         return;
     if (!startIsMarked())
         return;
+    forgetListening();
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
     const double W = m_skin.Shape2->Width();
     applyEnd(ToInt32(Add(Sub(W, Ls), L)), std::nullopt);
+}
+
+void FrmMain::forgetListening()
+{
+    // P paused at the end of the selection as it stood; marks that move call that off, and P
+    // takes them afresh.
+    m_skin.WindowsMediaPlayer1->controls().cancelPauseAt();
 }
 
 bool FrmMain::startIsMarked()
@@ -661,6 +827,8 @@ void FrmMain::saveCut()
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
     m_skin.ShapXuan->setVisible(false);
     m_cut.reset();
+    // The file is saved; a player that cannot answer must not make that look like a failure.
+    quietly("listening", [this] { forgetListening(); });
 }
 
 CopyOutcome FrmMain::copyWithProgress(const QString &source, qint32 start, qint32 count,
@@ -716,6 +884,25 @@ void FrmMain::playCut()
     controls.setCurrentPosition(times.start);
     controls.play();
     controls.pauseAt(times.end);
+}
+
+void FrmMain::seekBy(double seconds)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    const double length = player.currentMedia().duration();
+    double target = std::max(0.0, player.controls().currentPosition() + seconds);
+    if (length > 0)
+        target = std::min(target, length);
+    player.controls().setCurrentPosition(target);
+}
+
+void FrmMain::seekToBeginning()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return;
+    m_skin.WindowsMediaPlayer1->controls().setCurrentPosition(0);
 }
 
 void FrmMain::showAbout()

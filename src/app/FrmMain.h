@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -42,6 +43,9 @@ public:
     void ImgMowei_Click();
     void ImgSave_Click();
     void ImgGuanyu_Click();
+    // Opens the named file as the Open command opens a chosen one (a file named at start-up, a
+    // dropped file); a name that cannot be read is reported and changes nothing.
+    void openFileNamed(const QString &path);
     // Commands of keys only: Space and P.
     void playOrPause();
     void listenToCut();
@@ -53,8 +57,11 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     enum class Face { Normal, Pressed };
@@ -65,8 +72,12 @@ private:
     void describeButtons();
     void addShortcuts();
     void showFace(SkinImage *target, Face face);
+    QString takenDrop(const QDropEvent *event) const;
+    QString selectionTip() const;
 
     void openFile();
+    void releaseMedia();
+    void openChosen(const QString &chosen);
     void setStart();
     void setEnd();
     void stretchToEnd();
@@ -76,8 +87,12 @@ private:
     void showAbout();
     void togglePlayback();
     void playCut();
+    void seekBy(double seconds);
+    void seekToBeginning();
+    void forgetListening();
 
     void runCommand(void (FrmMain::*command)());
+    void runCommand(const std::function<void()> &command);
     bool startIsMarked();
     // duration: the player's, for an end at the current position; none for the file's end.
     void applyEnd(qint32 width, std::optional<double> duration);
@@ -103,6 +118,7 @@ private:
     std::unique_ptr<frmAbout> m_about;
     QSet<QString> m_reportedFaces;
     bool m_saving = false;
+    bool m_commandRunning = false; // a command, with any box or dialog it shows, is under way
     // The user chose to quit during a save: it is cancelled, then the window closes.
     bool m_quitAfterSave = false;
     // The analysis of the file opened last, made off the window's thread.

@@ -20,7 +20,8 @@ public:
     virtual void stop() = 0;
     // "mm:ss" of the playback position; empty when there is no position to show.
     virtual QString currentPositionString() const = 0;
-    // Playback position in seconds, from 0 to the length; 0 when stopped.
+    // Playback position in seconds, from 0 to the length: 0 after a stop or the end, where a
+    // seek put it, stopped or not. The bar's knob and the position text show the same.
     virtual double currentPosition() const = 0;
 
     // For the window's keys. Nothing happens while no media is open.
@@ -30,6 +31,7 @@ public:
     // Pauses once playback reaches the given second; play, pause, stop, a seek or another file
     // call it off, so it is set after them.
     virtual void pauseAt(double seconds) = 0;
+    virtual void cancelPauseAt() = 0;
 };
 
 // The media the player holds.

@@ -338,6 +338,12 @@ void PlayerTransportBar::setDuration(qint64 milliseconds)
     const int top = static_cast<int>(std::clamp<qint64>(milliseconds, 0, INT_MAX));
     m_seek->setRange(0, top);
     m_seek->setEnabled(top > 0);
+    // From an hour on the window's time text ("1:52:28/2:00:00") is longer; the volume makes room.
+    const bool hours = milliseconds >= 3600 * 1000;
+    if (hours != m_hours) {
+        m_hours = hours;
+        layoutControls();
+    }
 }
 
 void PlayerTransportBar::setPosition(qint64 milliseconds)
@@ -412,7 +418,9 @@ void PlayerTransportBar::layoutControls()
     m_seek->setGeometry(4, 3, std::max(0, w - 8), 14);
     m_playPause->setGeometry(8, 21, 25, 25);
     m_stop->setGeometry(39, 23, 21, 21);
-    // Kept right of x = 290 at the stock width; the window's time text lives left of that.
-    m_mute->setGeometry(w - 92, 23, 21, 21);
-    m_volume->setGeometry(w - 68, 26, 62, 14);
+    // Kept right of x = 290 at the stock width (x = 322 for media of an hour or more); the
+    // window's time text lives left of that.
+    const int shorter = m_hours ? 32 : 0;
+    m_mute->setGeometry(w - 92 + shorter, 23, 21, 21);
+    m_volume->setGeometry(w - 68 + shorter, 26, 62 - shorter, 14);
 }

@@ -67,4 +67,5 @@ private:
     QString m_status;
     bool m_playing = false;
     bool m_compact = false;
+    bool m_hours = false; // the media lasts an hour or more
 };

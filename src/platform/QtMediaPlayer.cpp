@@ -47,9 +47,8 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
     connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
     connect(m_bar, &PlayerTransportBar::seekRequested, this, [this](qint64 milliseconds) {
-        cancelPauseMark();
         if (m_player)
-            m_player->setPosition(milliseconds);
+            seekTo(milliseconds);
     });
     connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
     connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
@@ -110,7 +109,7 @@ void QtMediaPlayer::replacePlayer()
     m_failed = false;
     cancelPauseMark();
     forgetDuration();
-    m_bar->setPosition(0);
+    comeToRest();
 }
 
 void QtMediaPlayer::releasePlayer()
@@ -146,7 +145,7 @@ void QtMediaPlayer::close()
     m_url.clear();
     m_failed = false;
     forgetDuration();
-    m_bar->setPosition(0);
+    comeToRest();
     refreshStatus();
 }
 
@@ -213,7 +212,11 @@ void QtMediaPlayer::play()
     if (!hasMedia())
         return;
     m_failed = false;
+    const bool fromRest = m_player->playbackState() == QMediaPlayer::StoppedState;
     m_player->play();
+    // From where a seek put the stopped player; Qt would start from the beginning after a stop.
+    if (fromRest && m_restingAt > 0)
+        m_player->setPosition(m_restingAt);
 }
 
 void QtMediaPlayer::pause()
@@ -226,38 +229,59 @@ void QtMediaPlayer::pause()
 void QtMediaPlayer::stop()
 {
     cancelPauseMark();
+    comeToRest();
     // Nothing opened yet: nothing plays, and no pipeline need be built for that.
     if (m_player)
         m_player->stop();
 }
 
-// A stopped player, also one that ran to the end, stands at the beginning, whatever Qt reports;
-// the position and its text both ask here, so they always agree.
-bool QtMediaPlayer::hasPosition() const
+void QtMediaPlayer::comeToRest()
 {
-    return hasMedia() && m_player->playbackState() != QMediaPlayer::StoppedState;
+    m_restingAt = 0;
+    m_bar->setPosition(0);
+}
+
+void QtMediaPlayer::seekTo(qint64 milliseconds)
+{
+    cancelPauseMark();
+    milliseconds = std::max<qint64>(0, milliseconds);
+    if (m_player->playbackState() == QMediaPlayer::StoppedState) {
+        m_restingAt = milliseconds;
+        m_bar->setPosition(milliseconds);
+    }
+    m_player->setPosition(milliseconds);
+}
+
+// The one position that the knob, the time text, the marks and playback share: a stopped
+// player stands at 0 after a stop or the end, whatever Qt reports, or where a seek put it.
+qint64 QtMediaPlayer::position() const
+{
+    if (!hasMedia())
+        return 0;
+    if (m_player->playbackState() == QMediaPlayer::StoppedState)
+        return m_restingAt;
+    return std::max<qint64>(0, m_player->position());
 }
 
 QString QtMediaPlayer::currentPositionString() const
 {
-    if (!hasPosition())
+    // Nothing to show at rest at the beginning: the window then writes 00:00.
+    if (!hasMedia() ||
+        (m_player->playbackState() == QMediaPlayer::StoppedState && m_restingAt == 0))
         return {};
-    return TimeText::fromMilliseconds(m_player->position());
+    return TimeText::fromMilliseconds(position());
 }
 
 double QtMediaPlayer::currentPosition() const
 {
-    if (!hasPosition())
-        return 0.0;
-    return static_cast<double>(std::max<qint64>(0, m_player->position())) / 1000.0;
+    return static_cast<double>(position()) / 1000.0;
 }
 
 void QtMediaPlayer::setCurrentPosition(double seconds)
 {
     if (!hasMedia())
         return;
-    cancelPauseMark();
-    m_player->setPosition(std::max<qint64>(0, std::llround(seconds * 1000.0)));
+    seekTo(std::llround(seconds * 1000.0));
 }
 
 void QtMediaPlayer::pauseAt(double seconds)
@@ -271,9 +295,15 @@ void QtMediaPlayer::pauseAt(double seconds)
     m_pauseArmed = m_player->position() < m_pauseAt;
 }
 
+void QtMediaPlayer::cancelPauseAt()
+{
+    cancelPauseMark();
+}
+
 void QtMediaPlayer::onPosition(qint64 milliseconds)
 {
-    m_bar->setPosition(milliseconds);
+    // At rest the knob shows the resting place, not what Qt reports while it stops.
+    m_bar->setPosition(position());
     if (m_pauseAt < 0 || !m_player || m_player->playbackState() != QMediaPlayer::PlayingState)
         return;
     if (milliseconds < m_pauseAt) {
@@ -356,6 +386,7 @@ void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
     refreshStatus();
     switch (state) {
     case QMediaPlayer::StoppedState:
+        comeToRest();
         emit PlayStateChange(Stopped);
         break;
     case QMediaPlayer::PausedState:

@@ -55,6 +55,7 @@ public:
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
     void pauseAt(double seconds) override;
+    void cancelPauseAt() override;
 
     // MediaItem
     QString durationString() const override;
@@ -83,7 +84,10 @@ private:
     void onError();
     void refreshStatus();
     bool hasMedia() const;
-    bool hasPosition() const;
+    qint64 position() const;
+    void seekTo(qint64 milliseconds);
+    // Stopped: back to the beginning, the knob too.
+    void comeToRest();
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
 
@@ -95,7 +99,8 @@ private:
     PlayerTransportBar *m_bar = nullptr;
     QMenu *m_menu = nullptr;
     QString m_url;
-    qint64 m_duration = 0; // ms, of the open file; 0 while unknown
+    qint64 m_duration = 0;  // ms, of the open file; 0 while unknown
+    qint64 m_restingAt = 0; // ms, where the player stands while stopped
     QString m_uiMode = QStringLiteral("full");
     bool m_fullScreen = false;
     bool m_stretchToFit = false;
