@@ -34,14 +34,7 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     // Position reports come only every so often; the timer pauses on the millisecond between them.
     m_pauseTimer->setSingleShot(true);
     m_pauseTimer->setTimerType(Qt::PreciseTimer);
-    // Playback can fall behind the wall clock on a busy machine: the timer asks where it stands.
-    connect(m_pauseTimer, &QTimer::timeout, this, [this] {
-        const qint64 left = m_player && m_pauseAt >= 0 ? m_pauseAt - m_player->position() : 0;
-        if (left > 10)
-            m_pauseTimer->start(static_cast<int>(left));
-        else
-            pause();
-    });
+    connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::pause);
 
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
