@@ -42,7 +42,22 @@ grep -E 'tst_|bench' <<<"$paths" && fail "tests or benchmarks are packaged"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Package) == "$name" ]] || fail "package name is $(field Package)"
-[[ $(field Version) == 1.2.0.2 ]] || fail "version is $(field Version)"
+# One version and one address everywhere: the package, the AppStream release, the program itself.
+version=$(field Version)
+[[ $version == 1.2.2 ]] || fail "version is $version"
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+metainfo=$unpacked/usr/share/metainfo/$id.metainfo.xml
+grep -qF "<release version=\"$version\"" "$metainfo" || fail "AppStream release is not $version"
+homepage=$(field Homepage)
+grep -qF "<url type=\"homepage\">$homepage</url>" "$metainfo" ||
+    fail "AppStream homepage is not the package's $homepage"
+# The About box names the home from the address compiled into the program.
+grep -qaF "$homepage" "$unpacked/usr/lib/$name/$name" ||
+    fail "the program does not carry the package's homepage $homepage"
+shown=$("$unpacked/usr/lib/$name/$name" --version) || fail "the program's --version failed"
+[[ $shown == *" $version" ]] || fail "the program shows version \"$shown\", the package $version"
 [[ $(field Section) == sound ]] || fail "section is $(field Section)"
 [[ -n $(field Maintainer) ]] || fail "no maintainer"
 [[ -n $(field Description) ]] || fail "no description"

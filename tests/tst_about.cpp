@@ -79,6 +79,10 @@ void TestAbout::showsTexts_data()
         << "lblDescription"
         << QStringLiteral("    说明：本程序为剪切mp3文件的小工具。能从mp3文件中任意切取一段，另存为"
                           "一个新的mp3文件。欢迎使用本软件。");
+    QTest::newRow("credit line, with the package's homepage")
+        << "lblDisclaimer"
+        << QStringLiteral(
+               "本软件由 Velquist 提供。\n作者：Velquist 工作室\n主页：velquist.example.com");
     QTest::newRow("OK button") << "cmdOK" << QStringLiteral("确定");
 }
 

@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -17,9 +18,11 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <functional>
 
@@ -144,6 +147,7 @@ private slots:
     void desktopDialogPatternsMatchAnyCase_data();
     void desktopDialogPatternsMatchAnyCase();
     void offscreenShowsQtsOwnDialogUnforced();
+    void detailsSpeakChineseAndShowWholeDates();
 
     void messageBoxShowsTextTitleAndIcon_data();
     void messageBoxShowsTextTitleAndIcon();
@@ -431,6 +435,58 @@ void TestDialogs::offscreenShowsQtsOwnDialogUnforced()
     dialog.ShowOpen(nullptr);
     QVERIFY(watcher.seen());
     QCOMPARE(dialog.FileName(), QString());
+}
+
+void TestDialogs::detailsSpeakChineseAndShowWholeDates()
+{
+    const QDir folder(m_dir.filePath(QStringLiteral("details")));
+    QVERIFY(folder.mkpath(QStringLiteral("子文件夹")));
+    const QString song = folder.filePath(QStringLiteral("歌.mp3"));
+    writeFile(song, "ID3");
+    // A date whose every field has two digits makes the longest text.
+    const QDateTime late(QDate(2026, 12, 28), QTime(23, 59, 59));
+    QFile file(song);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.setFileTime(late, QFileDevice::FileModificationTime));
+    file.close();
+
+    QtFileDialog dialog = mp3Dialog();
+    dialog.setFileName(song);
+    FileDialogWatcher watcher([&](QFileDialog *shown) {
+        QTest::mouseClick(shown->findChild<QAbstractButton *>(QStringLiteral("detailModeButton")),
+                          Qt::LeftButton);
+        auto *view = shown->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view->isVisible());
+        const QModelIndex root = view->rootIndex();
+        QTRY_COMPARE(view->model()->rowCount(root), 2);
+        // Narrowed as far as it goes, where the last column no longer takes up the spare width.
+        shown->resize(shown->minimumSizeHint());
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        for (int row = 0; row < 2; ++row) {
+            const QString name = view->model()->index(row, 0, root).data().toString();
+            const QString size = view->model()->index(row, 1, root).data().toString();
+            const QString type = view->model()->index(row, 2, root).data().toString();
+            const QString date = view->model()->index(row, 3, root).data().toString();
+            if (name == QStringLiteral("子文件夹")) {
+                QCOMPARE(type, QStringLiteral("文件夹"));
+                QCOMPARE(size, QString());
+            } else {
+                QVERIFY2(date.contains(QStringLiteral("2026")), qPrintable(date));
+                QCOMPARE(size, QStringLiteral("3 字节"));
+            }
+            QVERIFY2(!date.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+                     qPrintable(date));
+            // Not cut off: the column is as wide as the view would want for the text.
+            const QModelIndex dateIndex = view->model()->index(row, 3, root);
+            QVERIFY2(view->header()->sectionSize(3) >=
+                         view->itemDelegateForIndex(dateIndex)->sizeHint(option, dateIndex).width(),
+                     qPrintable(date));
+        }
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    dialog.ShowOpen(nullptr);
+    QVERIFY(watcher.seen());
 }
 
 void TestDialogs::messageBoxShowsTextTitleAndIcon_data()

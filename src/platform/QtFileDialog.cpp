@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 
 QList<FileFilterEntry> parseFileFilter(const QString &filter)
 {
@@ -73,6 +76,32 @@ constexpr bool desktopDialogMatchesCase()
 #endif
 }
 
+// The detail view's columns: name, size, type, date modified.
+constexpr int SizeColumn = 1;
+constexpr int DateColumn = 3;
+
+// Qt's file model writes sizes and dates in the system's language, English under a plain C
+// locale, while the dialog's other words follow the program's; this writes them in the program's.
+class ProgramLocaleSizesAndDates : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files)
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        if (index.column() == DateColumn)
+            return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+        // Folders have no size shown.
+        if (index.column() == SizeColumn && !files->isDir(source))
+            return QLocale().formattedDataSize(files->size(source));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
 } // namespace
 
 void QtFileDialog::ShowOpen(QWidget *parent)
@@ -102,6 +131,9 @@ void QtFileDialog::show(QWidget *parent, Mode mode)
                                                                             : PatternCase::AsGiven);
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);
+    // Qt sizes the date column for a short date, which the program's short dates fit.
+    if (!desktopDialog)
+        dialog.setProxyModel(new ProgramLocaleSizesAndDates(&dialog));
 
     if (mode == Mode::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -151,9 +151,13 @@ frmAbout::frmAbout(QWidget *parent)
 
     QLabel *disclaimer =
         addLabel(this, "lblDisclaimer", Twips::toPixelRect(255, 2625, 2790, 825), true);
+    // The address without its scheme, as people write it.
+    const QString homepage =
+        QString::fromLatin1(AppInfo::Homepage).section(QStringLiteral("://"), -1);
     disclaimer->setText(QStringLiteral("本软件由 Velquist 提供。\n"
                                        "作者：Velquist 工作室\n"
-                                       "主页：velquist.example.com"));
+                                       "主页：") +
+                        homepage);
 
     m_lblTitle = addLabel(this, "lblTitle", Twips::toPixelRect(1050, 240, 3885, 480), true);
     m_lblVersion = addLabel(this, "lblVersion", Twips::toPixelRect(1050, 780, 3885, 225), false);
