@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Shapes for make_artwork.sh: vector shapes as ImageMagick MVG, the pixel-art pointer, and ICO
-packing. Standard library only; make_artwork.sh runs it once per shape or file.
+"""Draws every picture the program ships with, from scratch, into this folder.
 
-    make_artwork.py background|about|icon|speaker PART [K ...]   MVG of a shape, on stdout
-    make_artwork.py hand OUT | hand-shapes | ico OUT SIZE:BITS:RGBA ...
+Needs ImageMagick 6 at /usr/bin/convert and python3 (standard library only). Shapes are drawn
+at 4x as ImageMagick MVG and scaled down so edges come out smooth. Every picture the program
+shows on screen is drawn twice: at its own size and, for screens scaled above 100 %, again from
+the shapes at twice the size ("name@2x.ext", Qt's naming). The pixel-art pointer and the ICO
+files are written here directly.
 """
 import math
+import os
 import struct
-import sys
+import subprocess
+import tempfile
 import zlib
 
 
@@ -426,12 +430,11 @@ def ico_entry(rgba, size, bpp):
 
 
 def ico(out, items):
-    """items: size:bpp:raw-rgba-file ..."""
+    """items: (size, bpp, raw RGBA file) per entry, in the order they are stored."""
     entries = []
-    for item in items:
-        size, bpp, path = item.split(":", 2)
+    for size, bpp, path in items:
         with open(path, "rb") as fh:
-            entries.append((int(size), int(bpp), ico_entry(fh.read(), int(size), int(bpp))))
+            entries.append((size, bpp, ico_entry(fh.read(), size, bpp)))
     data = struct.pack("<HHH", 0, 1, len(entries))
     offset = 6 + 16 * len(entries)
     blobs = b""
@@ -443,14 +446,306 @@ def ico(out, items):
         fh.write(data + blobs)
 
 
-if __name__ == "__main__":
-    cmd, args = sys.argv[1], sys.argv[2:]
-    if cmd == "ico":
-        ico(args[0], args[1:])
-    elif cmd == "hand":
-        hand(args[0])
-    elif cmd == "hand-shapes":
-        sys.stdout.write(hand_shapes())
+# --- ImageMagick -------------------------------------------------------------
+# The real ImageMagick 6 by its full path: an earlier `convert` on PATH may be something else.
+CONVERT = "/usr/bin/convert"
+# One thread keeps the resampling order, and so the output bytes, the same on every run.
+MAGICK_ENV = dict(os.environ, MAGICK_THREAD_LIMIT="1")
+PNG_OPTS = ["-strip", "-define", "png:exclude-chunks=date,time"]
+JPG_OPTS = ["-strip", "-interlace", "none", "-sampling-factor", "2x2", "-quality", "92",
+            "-type", "TrueColor"]
+SHAPES = {"background": background, "about": about, "icon": icon, "speaker": speaker}
+
+
+def convert(*args):
+    subprocess.run([CONVERT, *(str(a) for a in args)], check=True, env=MAGICK_ENV)
+
+
+def scratch(tmp, name):
+    """A folder for one picture's layers; returns a function naming files in it."""
+    path = os.path.join(tmp, name)
+    os.makedirs(path, exist_ok=True)
+    return lambda file: os.path.join(path, file)
+
+
+def mvg(text):
+    # The drawing text without its trailing newline, as the shapes were always passed.
+    return text.rstrip("\n")
+
+
+def draw_mask(out, w, h, shape, part, k=4):
+    """White shape on black, drawn at k pixels per output pixel of the 1x picture."""
+    convert("-size", f"{w}x{h}", "xc:black", "-draw", mvg(SHAPES[shape](part, k)), out)
+
+
+def tint(mask, colour, opacity, out):
+    """Colour the mask's white area, faded to opacity."""
+    convert(mask, "-evaluate", "multiply", opacity, "-background", colour, "-alpha", "shape", out)
+
+
+def fillwith(image, mask, out):
+    """Keep image only where mask is white."""
+    convert(image, "(", mask, "-alpha", "off", ")", "-compose", "copy_opacity", "-composite", out)
+
+
+def at(scale, name, ext):
+    """Output name: the twin for scale 2 is NAME@2x.EXT."""
+    return f"{name}.{ext}" if scale == 1 else f"{name}@{scale}x.{ext}"
+
+
+# Each draw_ function takes the scale, 1 or 2; at 2 every length doubles, lines and offsets
+# included.
+
+# 1. Main window background, 416 x 185.
+def draw_background(tmp, s):
+    f = scratch(tmp, f"bg{s}")
+    w, h = 1664 * s, 740 * s
+    draw_mask(f("lines.png"), w, h, "background", "lines", 4 * s)
+    draw_mask(f("notes.png"), w, h, "background", "notes", 4 * s)
+    tint(f("lines.png"), "#1d6e69", "0.40", f("l_lines.png"))
+    tint(f("notes.png"), "#165a56", "0.55", f("l_notes.png"))
+    # A light copy one pixel down-right makes the ink look pressed into the paper.
+    convert(f("notes.png"), "-evaluate", "multiply", "0.45", "-background", "white",
+            "-alpha", "shape", "-page", f"+{4 * s}+{4 * s}", "-background", "none", "-flatten",
+            f("l_emboss.png"))
+    convert("-size", f"{2400 * s}x{1100 * s}",
+            "radial-gradient:rgba(255,255,255,0.6)-rgba(255,255,255,0)",
+            "-gravity", "north", "-crop", f"{w}x{h}+0+{330 * s}", "+repage", f("l_glow.png"))
+    convert("-size", f"{w}x{h}", "gradient:#b4ebe5-#3fb3ac", f("l_glow.png"), f("l_emboss.png"),
+            f("l_lines.png"), f("l_notes.png"), "-background", "none", "-flatten",
+            "-resize", f"{416 * s}x{185 * s}!", *JPG_OPTS, at(s, "background", "jpg"))
+
+
+# 2-3. Button faces, 87 x 29 GIFs with rounded ends. The program writes the caption over the
+# middle, so the middle stays a light-to-mid blue.
+# Colour of the window background behind the buttons; soft edges are blended into it before
+# GIF's on/off transparency cuts them.
+MATTE = "#8dd0cb"
+
+
+class ButtonLayers:
+    """Layers of a button face, drawn at 4x the face's size."""
+
+    def __init__(self, tmp, s):
+        self.w, self.h = 348 * s, 116 * s
+        self.f = scratch(tmp, "btn")
+
+    def size(self, h=None):
+        return f"{self.w}x{self.h if h is None else h}"
+
+    def pill(self, out, x0, y0, x1, y1):
+        r = (y1 - y0) // 2
+        convert("-size", self.size(), "xc:black", "-fill", "white",
+                "-draw", f"roundrectangle {x0},{y0} {x1},{y1} {r},{r}", self.f(out))
+
+    def grad3(self, out, top, middle, bottom):
+        """Vertical gradient through three colours."""
+        convert("-size", self.size(self.h // 2), f"gradient:{top}-{middle}",
+                "-size", self.size(self.h - self.h // 2), f"gradient:{middle}-{bottom}",
+                "-append", "+repage", self.f(out))
+
+    def glow(self, out, mask, start, end, colour):
+        """Vertical fade of colour inside mask."""
+        convert("-size", self.size(), f"gradient:{start}-{end}", self.f(mask),
+                "-compose", "multiply", "-composite", "-background", colour, "-alpha", "shape",
+                self.f(out))
+
+    def fillwith(self, image, mask, out):
+        fillwith(self.f(image), self.f(mask), self.f(out))
+
+    def to_gif(self, layers, out):
+        """Flatten, scale down, and cut the corners out as one transparent colour."""
+        face = self.f("face.png")
+        convert("-size", self.size(), "xc:none", *(self.f(x) for x in layers),
+                "-background", "none", "-flatten",
+                "-resize", f"{self.w // 4}x{self.h // 4}!", face)
+        convert("(", face, "-background", MATTE, "-flatten", ")",
+                "(", face, "-alpha", "extract", "-threshold", "50%", ")",
+                "-alpha", "off", "-compose", "copy_opacity", "-composite",
+                "-dither", "None", "-colors", "255", out)
+
+
+def draw_buttons(tmp, s):
+    b = ButtonLayers(tmp, s)
+    w, h, f = b.w, b.h, b.f
+    b.pill("outer.png", 0, 0, w - 1, h - 1)
+    convert("-size", b.size(), "xc:#2a5f9e", f("outer.png"), "-alpha", "off",
+            "-compose", "copy_opacity", "-composite", f("border.png"))
+
+    # Normal: light from above, a gloss on the upper half, a soft bounce light below.
+    b.pill("inner.png", 4 * s, 4 * s, w - 5 * s, h - 5 * s)
+    b.grad3("body_g.png", "#c8e7ff", "#7db9f0", "#3f84cf")
+    b.fillwith("body_g.png", "inner.png", "body.png")
+    b.pill("hl.png", 14 * s, 7 * s, w - 15 * s, h // 2 + 4 * s)
+    b.glow("gloss.png", "hl.png", "gray88", "gray18", "white")
+    b.pill("lo.png", 24 * s, h // 2 + 12 * s, w - 25 * s, h - 7 * s)
+    b.glow("bounce.png", "lo.png", "gray0", "gray45", "#bfeaff")
+    b.to_gif(["border.png", "body.png", "bounce.png", "gloss.png"], at(s, "按钮", "gif"))
+
+    # Pressed: darker, lit from below, a shadow along the top edge, and the inside moved
+    # down-right by a pixel as if pushed in.
+    b.pill("inner_d.png", 4 * s, 4 * s, w - 5 * s, h - 5 * s)
+    b.grad3("body_dg.png", "#3c78bb", "#689fdc", "#9ccaf5")
+    b.fillwith("body_dg.png", "inner_d.png", "body_d.png")
+    convert("-size", b.size(30 * s), "gradient:gray60-gray0", "-background", "black",
+            "-extent", b.size(), f("inner_d.png"), "-compose", "multiply", "-composite",
+            "-background", "#0d2b55", "-alpha", "shape", f("shadow_top.png"))
+    b.pill("lo_d.png", 20 * s, h // 2 + 14 * s, w - 21 * s, h - 6 * s)
+    b.glow("bounce_d.png", "lo_d.png", "gray0", "gray60", "#e2f3ff")
+    convert("-size", b.size(), "xc:#0d2b55",
+            "(", f("body_d.png"), f("shadow_top.png"), f("bounce_d.png"),
+            "-background", "none", "-flatten", ")",
+            "-geometry", f"+{4 * s}+{4 * s}", "-composite",
+            "(", f("inner.png"), "-alpha", "off", ")", "-compose", "copy_opacity", "-composite",
+            f("inside_d.png"))
+    b.to_gif(["border.png", "inside_d.png"], at(s, "按钮D", "gif"))
+
+
+# 4. Mouse pointer, 32 x 32 pixel art.
+def draw_hand(s):
+    if s == 1:
+        hand("hand.png")
     else:
-        draw = {"background": background, "about": about, "icon": icon, "speaker": speaker}[cmd]
-        sys.stdout.write(draw(args[0], *(int(a) for a in args[1:])))
+        # Pixel art does not double well: the larger pointer is drawn from the hand as shapes.
+        convert("-size", "256x256", "xc:none", "-draw", mvg(hand_shapes()), "-resize", "64x64",
+                *PNG_OPTS, "PNG32:" + at(2, "hand", "png"))
+
+
+def rgba(image, size, out):
+    """Raw RGBA bytes of image scaled to size, for the ICO packer."""
+    # Small sizes go soft when scaled down; a little sharpening keeps shapes readable.
+    sharpen = ["-unsharp", "0x0.6+0.8+0"] if size <= 32 else []
+    convert(image, "-resize", f"{size}x{size}", *sharpen, "-depth", "8", f"rgba:{out}")
+
+
+# 5. Program icon: a beamed note on a turquoise disc, with scissors.
+ICON = 1024  # side of the icons' large masters, in pixels
+
+
+def icon_master(f):
+    """The program icon's layers, flattened into a 256 x 256 master."""
+    n = f"{ICON}x{ICON}"
+    for p in ("disc", "discface", "grooves", "note", "blades", "handles", "handleholes", "pivot"):
+        draw_mask(f(f"{p}.png"), ICON, ICON, "icon", p)
+    # White rims keep the note and the scissors apart from the disc at small sizes.
+    convert(f("note.png"), "-morphology", "Dilate", "Disk:14", "-background", "white",
+            "-alpha", "shape", f("l_note_rim.png"))
+    convert(f("blades.png"), f("handles.png"), "-evaluate-sequence", "max",
+            "-morphology", "Dilate", "Disk:14", f("scissors_rim.png"))
+    convert(f("disc.png"), f("scissors_rim.png"), "-evaluate-sequence", "max", "-blur", "0x20",
+            "-evaluate", "multiply", "0.35", "-background", "black", "-alpha", "shape",
+            "-background", "none", "-extent", f"{n}-10-16", f("l_shadow.png"))
+    tint(f("disc.png"), "#11706d", 1, f("l_rim.png"))
+    convert("-size", "1400x1400", "radial-gradient:#b9f3ec-#1c9a95", "-crop", f"{n}+320+330",
+            "+repage", f("disc_g.png"))
+    fillwith(f("disc_g.png"), f("discface.png"), f("l_disc.png"))
+    convert(f("grooves.png"), f("discface.png"), "-compose", "multiply", "-composite",
+            "-evaluate", "multiply", "0.18", "-background", "white", "-alpha", "shape",
+            f("l_grooves.png"))
+    convert("-size", n, "gradient:#2d74d6-#123c8a", f("note_g.png"))
+    fillwith(f("note_g.png"), f("note.png"), f("l_note.png"))
+    tint(f("scissors_rim.png"), "white", 1, f("l_scissors_rim.png"))
+    convert("-size", n, "gradient:#fbfdff-#8a9bb0", f("steel_g.png"))
+    fillwith(f("steel_g.png"), f("blades.png"), f("l_blades.png"))
+    convert(f("blades.png"), "-morphology", "EdgeIn", "Disk:4", "-background", "#34455a",
+            "-alpha", "shape", f("l_blade_edge.png"))
+    convert(f("handles.png"), f("handleholes.png"), "-compose", "minus_src", "-composite",
+            f("grips.png"))
+    convert("-size", n, "gradient:#3f8ef0-#143f94", f("grip_g.png"))
+    fillwith(f("grip_g.png"), f("grips.png"), f("l_grips.png"))
+    tint(f("pivot.png"), "#34455a", 1, f("l_pivot.png"))
+    layers = ("shadow", "rim", "disc", "grooves", "note_rim", "note", "scissors_rim", "blades",
+              "blade_edge", "grips", "pivot")
+    convert("-size", n, "xc:none", *(f(f"l_{x}.png") for x in layers),
+            "-background", "none", "-flatten", "-resize", "256x256", f("master.png"))
+
+
+def draw_icon(tmp):
+    f = scratch(tmp, "icon")
+    icon_master(f)
+    os.makedirs("icons", exist_ok=True)
+    for s in (16, 24, 32, 48, 64, 72, 96, 128, 256):
+        rgba(f("master.png"), s, f(f"{s}.rgba"))
+        convert("-size", f"{s}x{s}", "-depth", "8", f"rgba:{f(f'{s}.rgba')}", *PNG_OPTS,
+                f"PNG32:icons/velquist-{s}.png")
+    # Best images first, for readers that just take the first entry.
+    entries = [(96, 32), (72, 32), (64, 32), (48, 32), (32, 32), (24, 32), (16, 32),
+               (48, 8), (32, 8), (16, 8), (48, 4), (32, 4), (16, 4)]
+    ico("velquist.ico", [(s, bpp, f(f"{s}.rgba")) for s, bpp in entries])
+
+
+# 6. About dialog background, 506 x 322 (the top-left 382 x 237 shows).
+def draw_about_background(tmp, s):
+    f = scratch(tmp, f"about{s}")
+    w, h = 2024 * s, 1288 * s
+    for p in ("lines", "notes", "clef"):
+        draw_mask(f(f"{p}.png"), w, h, "about", p, 4 * s)
+    tint(f("lines.png"), "#2a8f89", "0.22", f("l_lines.png"))
+    tint(f("notes.png"), "#1f7a75", "0.20", f("l_notes.png"))
+    tint(f("clef.png"), "#2a8f89", "0.10", f("l_clef.png"))
+    x, y = 382 * s, 237 * s
+    convert("-size", f"{506 * s}x{322 * s}", "xc:", "-sparse-color", "Bilinear",
+            f"0,0 #ffffff {x},0 #eefaf8 0,{y} #e4f6f3 {x},{y} #c8ebe6",
+            "-resize", f"{w}x{h}!", f("l_paper.png"))
+    convert(f("l_paper.png"), f("l_clef.png"), f("l_lines.png"), f("l_notes.png"),
+            "-background", "none", "-flatten", "-resize", f"{506 * s}x{322 * s}!", *JPG_OPTS,
+            at(s, "about-background", "jpg"))
+
+
+# 7. About dialog OK button face, 506 x 180; only the middle 100 x 23 shows, under a black
+# caption, so it is calm and light there.
+def draw_about_ok(tmp, s):
+    f = scratch(tmp, f"ok{s}")
+    w, h = 506 * s, 180 * s
+    # Across: a soft light blue, brightest in the middle.
+    convert("-size", f"{253 * s}x{h}", "xc:",
+            "-sparse-color", "Barycentric", f"0,0 #cfe4f8 {253 * s - 1},0 #eef6fe", f("half.png"))
+    convert(f("half.png"), "(", f("half.png"), "-flop", ")", "+append", "+repage", f("base.png"))
+    # Down: the button sits in rows 79..101; a gloss on its upper half and a slightly deeper
+    # lower half, fading out away from the middle.
+    convert("-size", f"{w}x{11 * s}", "gradient:rgba(255,255,255,0.75)-rgba(255,255,255,0.30)",
+            "-background", "none", "-gravity", "north", "-extent", f"{w}x{h}+0-{79 * s}",
+            f("gloss.png"))
+    convert("-size", f"{w}x{12 * s}", "gradient:rgba(120,170,225,0.06)-rgba(120,170,225,0.24)",
+            "-background", "none", "-gravity", "north", "-extent", f"{w}x{h}+0-{90 * s}",
+            f("lower.png"))
+    convert(f("base.png"), f("gloss.png"), f("lower.png"), "-background", "none", "-flatten",
+            *JPG_OPTS, at(s, "about-ok", "jpg"))
+
+
+# 8. About box icon: one 32 x 32 image in 16 colours.
+def draw_about_icon(tmp):
+    f = scratch(tmp, "aicon")
+    n = f"{ICON}x{ICON}"
+    for p in ("body", "waves", "note"):
+        draw_mask(f(f"{p}.png"), ICON, ICON, "speaker", p)
+    convert("-size", n, "gradient:#5d7da8-#1c2f52", f("body_g.png"))
+    fillwith(f("body_g.png"), f("body.png"), f("l_body.png"))
+    tint(f("waves.png"), "#18a39c", 1, f("l_waves.png"))
+    convert("-size", n, "gradient:#2d74d6-#123c8a", f("note_g.png"))
+    fillwith(f("note_g.png"), f("note.png"), f("l_note.png"))
+    convert("-size", n, "xc:none", f("l_body.png"), f("l_waves.png"), f("l_note.png"),
+            "-background", "none", "-flatten", "-resize", "256x256", f("master.png"))
+    rgba(f("master.png"), 32, f("32.rgba"))
+    ico("about-icon.ico", [(32, 4, f("32.rgba"))])
+    # Twice the size, from the same large master, in the same 16 colours.
+    rgba(f("master.png"), 64, f("64.rgba"))
+    ico(at(2, "about-icon", "ico"), [(64, 4, f("64.rgba"))])
+
+
+def main():
+    os.chdir(os.path.dirname(os.path.abspath(__file__)))
+    with tempfile.TemporaryDirectory() as tmp:
+        # Every picture at its own size, then every twin.
+        for scale in (1, 2):
+            draw_background(tmp, scale)
+            draw_buttons(tmp, scale)
+            draw_hand(scale)
+            draw_about_background(tmp, scale)
+            draw_about_ok(tmp, scale)
+        draw_icon(tmp)
+        draw_about_icon(tmp)
+
+
+if __name__ == "__main__":
+    main()
