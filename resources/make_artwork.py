@@ -469,7 +469,7 @@ def scratch(tmp, name):
 
 
 def mvg(text):
-    # The drawing text without its trailing newline, as the shapes were always passed.
+    # -draw gets the shape's text without its trailing newline, as the pictures were drawn.
     return text.rstrip("\n")
 
 
