@@ -64,16 +64,7 @@ QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 window=$(xdotool search --all --sync --pid "$app_pid" --name 'Velquistmp3' | head -n 1)
 
-click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
-open_button=(69 110) start_button=(162 110) to_end_button=(347 110) save_button=(139 150)
-
-answer_dialog() {
-    local dialog
-    dialog=$(xdotool search --all --sync --pid "$app_pid" --name "^$1\$" | head -n 1)
-    xdotool windowfocus --sync "$dialog"
-    xdotool type --delay 5 "$2"
-    sleep 0.3
-}
+source "$(dirname "$0")/window-driver.sh"
 
 # The progress window carries the program's bare name; the main window adds its version.
 progress_window() {

@@ -43,21 +43,7 @@ QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 window=$(xdotool search --all --sync --pid "$app_pid" --name 'Velquistmp3' | head -n 1)
 
-# Button centres in the window, in pixels (the layout's twips / 15, plus half the face).
-click() {
-    xdotool mousemove --window "$window" "$1" "$2" click 1
-}
-open_button=(69 110) start_button=(162 110) to_end_button=(347 110) save_button=(139 150)
-
-# Types a path into the file dialog of that title once it is up (there is no window manager to
-# give it the focus).
-answer_dialog() {
-    local dialog
-    dialog=$(xdotool search --all --sync --pid "$app_pid" --name "^$1\$" | head -n 1)
-    xdotool windowfocus --sync "$dialog"
-    xdotool type --delay 5 "$2"
-    sleep 0.3
-}
+source "$(dirname "$0")/window-driver.sh"
 
 open_dialogs() { { xdotool search --all --pid "$app_pid" --name '^打开$' 2>/dev/null || true; } | wc -l; }
 
