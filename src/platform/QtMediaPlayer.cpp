@@ -6,6 +6,7 @@
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMediaDevices>
 #include <QMenu>
 #include <QPainter>
@@ -100,6 +101,7 @@ void QtMediaPlayer::replacePlayer()
     m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
     m_audio->setMuted(m_muted);
     m_failed = false;
+    m_seekOnceKnown = -1;
     cancelPauseMark();
     forgetDuration();
     comeToRest();
@@ -151,9 +153,25 @@ void QtMediaPlayer::setURL(const QString &url)
     // Also the file already open gets a fresh player, and so plays from its beginning.
     replacePlayer();
     m_url = url;
-    m_player->setSource(sourceFor(url));
+    openSource();
     m_player->play();
     refreshStatus();
+}
+
+void QtMediaPlayer::openSource()
+{
+    // Fed from this thread rather than read by GStreamer's own file source: Qt 6.4 ends
+    // setSource with a seek that, when the decoder is already running, ends the file at once or
+    // dead-locks with it. Fed from here, no data moves until setSource has returned.
+    const QUrl source = sourceFor(m_url);
+    auto *file = new QFile(source.toLocalFile(), m_player);
+    if (file->open(QIODevice::ReadOnly)) {
+        m_player->setSourceDevice(file, source);
+        return;
+    }
+    // Qt reports the failure as it does for any file it cannot play.
+    delete file;
+    m_player->setSource(source);
 }
 
 void QtMediaPlayer::setUiMode(const QString &mode)
@@ -209,7 +227,7 @@ void QtMediaPlayer::play()
     m_player->play();
     // From where a seek put the stopped player; Qt would start from the beginning after a stop.
     if (fromRest && m_restingAt > 0)
-        m_player->setPosition(m_restingAt);
+        moveTo(m_restingAt);
 }
 
 void QtMediaPlayer::pause()
@@ -224,8 +242,16 @@ void QtMediaPlayer::stop()
     cancelPauseMark();
     comeToRest();
     // Nothing opened yet: nothing plays, and no pipeline need be built for that.
-    if (m_player)
-        m_player->stop();
+    if (!m_player || m_player->playbackState() == QMediaPlayer::StoppedState)
+        return;
+    if (!lengthKnown()) {
+        // Qt's stop seeks back to 0 up to the length; not knowing it yet, that seek would leave
+        // nothing to play. The same file afresh is as good as rewound.
+        replacePlayer();
+        openSource();
+        return;
+    }
+    m_player->stop();
 }
 
 void QtMediaPlayer::comeToRest()
@@ -242,6 +268,24 @@ void QtMediaPlayer::seekTo(qint64 milliseconds)
         m_restingAt = milliseconds;
         m_bar->setPosition(milliseconds);
     }
+    moveTo(milliseconds);
+}
+
+bool QtMediaPlayer::lengthKnown() const
+{
+    return m_player->duration() > 0;
+}
+
+// Qt 6.4 seeks from the given place to the file's length as GStreamer knows it. Until GStreamer
+// knows it (for a file without a length header, after its first second or so) that span is
+// empty and the seek is lost, so it waits for the length.
+void QtMediaPlayer::moveTo(qint64 milliseconds)
+{
+    if (!lengthKnown()) {
+        m_seekOnceKnown = milliseconds;
+        return;
+    }
+    m_seekOnceKnown = -1;
     m_player->setPosition(milliseconds);
 }
 
@@ -399,6 +443,8 @@ void QtMediaPlayer::onDuration(qint64 milliseconds)
         return;
     m_duration = milliseconds;
     m_bar->setDuration(milliseconds);
+    if (m_seekOnceKnown >= 0)
+        moveTo(m_seekOnceKnown);
 }
 
 void QtMediaPlayer::forgetDuration()

@@ -73,6 +73,8 @@ private:
 
     // A fresh player for the next file.
     void replacePlayer();
+    // Hands the player the file at m_url.
+    void openSource();
     // Lets the player go; a window still hearing it play is told it stopped.
     void releasePlayer();
     // Cuts the player off from us and lets it go at the next turn of the event loop.
@@ -86,6 +88,8 @@ private:
     bool hasMedia() const;
     qint64 position() const;
     void seekTo(qint64 milliseconds);
+    void moveTo(qint64 milliseconds);
+    bool lengthKnown() const;
     // Stopped: back to the beginning, the knob too.
     void comeToRest();
     void onPosition(qint64 milliseconds);
@@ -99,8 +103,9 @@ private:
     PlayerTransportBar *m_bar = nullptr;
     QMenu *m_menu = nullptr;
     QString m_url;
-    qint64 m_duration = 0;  // ms, of the open file; 0 while unknown
-    qint64 m_restingAt = 0; // ms, where the player stands while stopped
+    qint64 m_duration = 0;       // ms, of the open file; 0 while unknown
+    qint64 m_restingAt = 0;      // ms, where the player stands while stopped
+    qint64 m_seekOnceKnown = -1; // ms; a seek waiting for GStreamer to know the length, or -1
     QString m_uiMode = QStringLiteral("full");
     bool m_fullScreen = false;
     bool m_stretchToFit = false;
