@@ -13,4 +13,4 @@ cd build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0" \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-QT_QPA_PLATFORM=offscreen "$root/scripts/run-ctest.sh"
+QT_QPA_PLATFORM=offscreen "$root/scripts/with-sound-server.sh" ctest --output-on-failure
