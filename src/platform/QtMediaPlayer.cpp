@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -102,6 +103,7 @@ void QtMediaPlayer::replacePlayer()
     m_audio->setMuted(m_muted);
     m_failed = false;
     m_seekOnceKnown = -1;
+    m_sourcePending = false;
     cancelPauseMark();
     forgetDuration();
     comeToRest();
@@ -222,6 +224,8 @@ void QtMediaPlayer::play()
     cancelPauseMark();
     if (!hasMedia())
         return;
+    if (std::exchange(m_sourcePending, false))
+        openSource();
     m_failed = false;
     const bool fromRest = m_player->playbackState() == QMediaPlayer::StoppedState;
     m_player->play();
@@ -246,9 +250,10 @@ void QtMediaPlayer::stop()
         return;
     if (!lengthKnown()) {
         // Qt's stop seeks back to 0 up to the length; not knowing it yet, that seek would leave
-        // nothing to play. The same file afresh is as good as rewound.
+        // nothing to play. A fresh player is as good as rewound; it gets the file when it is
+        // played, so a stop before a close or another Open costs nothing.
         replacePlayer();
-        openSource();
+        m_sourcePending = true;
         return;
     }
     m_player->stop();
@@ -504,5 +509,5 @@ void QtMediaPlayer::refreshStatus()
 
 bool QtMediaPlayer::hasMedia() const
 {
-    return m_player && !m_player->source().isEmpty();
+    return m_player && !m_url.isEmpty();
 }

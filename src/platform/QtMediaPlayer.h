@@ -111,7 +111,8 @@ private:
     bool m_stretchToFit = false;
     bool m_contextMenuEnabled = true;
     bool m_failed = false;
-    qint64 m_pauseAt = -1;     // ms; -1 = no pause mark
-    bool m_pauseArmed = false; // playback was seen before the mark since it was set
+    bool m_sourcePending = false; // the player gets the file at m_url when it is next played
+    qint64 m_pauseAt = -1;        // ms; -1 = no pause mark
+    bool m_pauseArmed = false;    // playback was seen before the mark since it was set
     QTimer *m_pauseTimer = nullptr;
 };
