@@ -36,7 +36,7 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     // Position reports come only every so often; the timer pauses on the millisecond between them.
     m_pauseTimer->setSingleShot(true);
     m_pauseTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::pause);
+    connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::onPauseTimer);
 
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
@@ -357,8 +357,23 @@ void QtMediaPlayer::onPosition(qint64 milliseconds)
     }
 }
 
+void QtMediaPlayer::onPauseTimer()
+{
+    // Right after a seek Qt reports the target before playback is there, so the timer can fire
+    // early: it asks where playback stands and waits out the rest, a few times at most, since
+    // a position that has stopped moving would never get there.
+    constexpr int askings = 4;
+    const qint64 left = m_player ? m_pauseAt - m_player->position() : 0;
+    if (left > 10 && m_pauseAskings++ < askings) {
+        m_pauseTimer->start(static_cast<int>(left));
+        return;
+    }
+    pause();
+}
+
 void QtMediaPlayer::cancelPauseMark()
 {
+    m_pauseAskings = 0;
     m_pauseAt = -1;
     m_pauseArmed = false;
     m_pauseTimer->stop();

@@ -94,6 +94,7 @@ private:
     void comeToRest();
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
+    void onPauseTimer();
 
     QMediaPlayer *m_player = nullptr; // with its audio output as a child
     QAudioOutput *m_audio = nullptr;
@@ -115,4 +116,5 @@ private:
     qint64 m_pauseAt = -1;        // ms; -1 = no pause mark
     bool m_pauseArmed = false;    // playback was seen before the mark since it was set
     QTimer *m_pauseTimer = nullptr;
+    int m_pauseAskings = 0; // times the timer has asked where playback stands since the mark
 };
