@@ -359,21 +359,34 @@ void QtMediaPlayer::onPosition(qint64 milliseconds)
 
 void QtMediaPlayer::onPauseTimer()
 {
-    // Right after a seek Qt reports the target before playback is there, so the timer can fire
-    // early: it asks where playback stands and waits out the rest, a few times at most, since
-    // a position that has stopped moving would never get there.
-    constexpr int askings = 4;
-    const qint64 left = m_player ? m_pauseAt - m_player->position() : 0;
-    if (left > 10 && m_pauseAskings++ < askings) {
-        m_pauseTimer->start(static_cast<int>(left));
+    // The timer runs on wall time, playback does not: right after a seek Qt reports the target
+    // before playback is there, and a starved pipeline falls behind. So the timer asks where
+    // playback stands and waits out the rest. Playback that has stood still for a while is
+    // taken as stalled (GStreamer now and then stalls for good after a seek) and paused there:
+    // nothing more would be heard before the mark.
+    constexpr qint64 stalledAfter = 500;   // ms
+    constexpr qint64 lookAgainAfter = 100; // ms
+    if (!m_player)
+        return;
+    const qint64 at = m_player->position();
+    const qint64 left = m_pauseAt - at;
+    if (left <= 10) {
+        pause();
         return;
     }
-    pause();
+    if (at != m_pauseAskedAt) {
+        m_pauseAskedAt = at;
+        m_pauseStill.start();
+    } else if (m_pauseStill.elapsed() >= stalledAfter) {
+        pause();
+        return;
+    }
+    m_pauseTimer->start(static_cast<int>(std::min(left, lookAgainAfter)));
 }
 
 void QtMediaPlayer::cancelPauseMark()
 {
-    m_pauseAskings = 0;
+    m_pauseAskedAt = -1;
     m_pauseAt = -1;
     m_pauseArmed = false;
     m_pauseTimer->stop();

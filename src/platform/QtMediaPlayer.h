@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MediaPlayer.h"
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QString>
 
@@ -116,5 +117,6 @@ private:
     qint64 m_pauseAt = -1;        // ms; -1 = no pause mark
     bool m_pauseArmed = false;    // playback was seen before the mark since it was set
     QTimer *m_pauseTimer = nullptr;
-    int m_pauseAskings = 0; // times the timer has asked where playback stands since the mark
+    qint64 m_pauseAskedAt = -1; // ms; where playback stood when the timer last asked
+    QElapsedTimer m_pauseStill; // since when it has stood there
 };
