@@ -21,7 +21,7 @@ trap stop_server EXIT
 
 # Run as root under CI: PulseAudio warns that it is meant for a user session and carries on.
 HOME=$runtime XDG_RUNTIME_DIR=$runtime pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --realtime=no --high-priority=no --log-target=stderr \
+    --realtime=no --high-priority=yes --log-target=stderr \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$runtime/native" \
     -L "module-null-sink sink_name=velquist_null" 2>"$runtime/server.log" &
 server_pid=$!
