@@ -28,7 +28,6 @@ mib=$((1024 * 1024))
 piece_mib=${PIECE_MIB:-196}
 large_mib=${LARGE_MIB:-1024}
 work=$(mktemp -d "${TMPDIR:-/work}/slow-save-bench.XXXXXX")
-display=:$((90 + RANDOM % 100))
 cleanup() {
     [[ -n ${trace_pid:-} ]] && kill "$trace_pid" 2>/dev/null
     [[ -n ${app_pid:-} ]] && kill "$app_pid" 2>/dev/null
@@ -56,20 +55,24 @@ dd if=/dev/zero of="$work/stick/speed" bs=1M count=20 conv=fsync status=none
 stick_ms=$(ms_since "$t0")
 rm "$work/stick/speed"
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-x_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
-app_pid=$!
-window=$(xdotool search --all --sync --pid "$app_pid" --name 'Velquistmp3' | head -n 1)
-
 source "$(dirname "$0")/window-driver.sh"
+start_program "$program" "$work/program.log"
 
 # The progress window carries the program's bare name; the main window adds its version.
 progress_window() {
     xdotool search --all --onlyvisible --pid "$app_pid" --name '^Velquistmp3剪切器$' 2>/dev/null |
         head -n 1 || true
+}
+
+# Sets progress to the progress window's id once it is up.
+await_progress_window() {
+    local since
+    since=$(now_ns)
+    progress=
+    until [[ -n $progress ]]; do
+        progress=$(progress_window)
+        (($(ms_since "$since") < 10000)) || { echo "no progress window within 10 s" >&2; exit 1; }
+    done
 }
 
 open_and_mark() {
@@ -166,11 +169,7 @@ answer_dialog 另存为 "$work/stick/new.mp3"
 start_trace
 t0=$(now_ns)
 xdotool key Return
-progress=
-until [[ -n $progress ]]; do
-    progress=$(progress_window)
-    (($(ms_since "$t0") < 10000)) || { echo "no progress window within 10 s" >&2; exit 1; }
-done
+await_progress_window
 shown_ms=$(ms_since "$t0")
 import -window "$progress" "$work/progress-1.png"
 sleep 1
@@ -184,8 +183,7 @@ slow_gap=$(longest_gap "$t0" "$t1")
 slow_save_gap=$(save_gap "$t0" "$work/piece.mp3" "$work/stick/new.mp3")
 xdotool key Return
 sleep 0.5
-cmp <(tail -c "$(stat -c %s "$work/stick-files/new.mp3")" "$work/piece.mp3") \
-    "$work/stick-files/new.mp3"
+same_audio_end "$work/piece.mp3" "$work/stick-files/new.mp3"
 saved=$(stat -c %s "$work/stick-files/new.mp3")
 
 # 2. The same over an existing file, cancelled.
@@ -200,12 +198,7 @@ sleep 0.5
 confirm=$(xdotool search --all --pid "$app_pid" --name '^另存为$' | tail -n 1)
 xdotool windowfocus --sync "$confirm"
 xdotool key y
-t0=$(now_ns)
-progress=
-until [[ -n $progress ]]; do
-    progress=$(progress_window)
-    (($(ms_since "$t0") < 10000)) || { echo "no progress window within 10 s" >&2; exit 1; }
-done
+await_progress_window
 sleep 2
 xdotool windowfocus --sync "$progress"
 t0=$(now_ns)

@@ -18,7 +18,6 @@ done
 mib=$((1024 * 1024))
 source_mib=1536
 work=$(mktemp -d "${TMPDIR:-/work}/window-bench.XXXXXX")
-display=:$((90 + RANDOM % 100))
 cleanup() {
     [[ -n ${app_pid:-} ]] && kill "$app_pid" 2>/dev/null
     [[ -n ${x_pid:-} ]] && kill "$x_pid" 2>/dev/null
@@ -35,15 +34,8 @@ echo "making a ${source_mib} MiB MP3 in $work ..."
 cat "$src" >/dev/null
 sync
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-x_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-QT_QPA_PLATFORM=xcb "$program" >"$work/program.log" 2>&1 &
-app_pid=$!
-window=$(xdotool search --all --sync --pid "$app_pid" --name 'Velquistmp3' | head -n 1)
-
 source "$(dirname "$0")/window-driver.sh"
+start_program "$program" "$work/program.log"
 
 open_dialogs() { { xdotool search --all --pid "$app_pid" --name '^打开$' 2>/dev/null || true; } | wc -l; }
 
@@ -76,8 +68,12 @@ xdotool key Return # close the success box
 sleep 0.5
 window_ms=$(((t1 - t0) / 1000000))
 
+# The piece may begin with a fresh header frame, and so even be longer than the source when the
+# start was marked at its very beginning; dd copies as many of the source's last bytes.
 size=$(stat -c %s "$ours")
-skip=$(($(stat -c %s "$src") - size))
+src_size=$(stat -c %s "$src")
+((size <= src_size)) || size=$src_size
+skip=$((src_size - size))
 rm -f "$theirs"
 sync
 t0=$(date +%s%N)
@@ -85,7 +81,7 @@ dd if="$src" of="$theirs" bs=4M skip="$skip" count="$size" iflag=skip_bytes,coun
     conv=fsync status=none
 t1=$(date +%s%N)
 dd_ms=$(((t1 - t0) / 1000000))
-cmp "$ours" "$theirs"
+same_audio_end "$src" "$ours"
 
 echo "saved $((size / mib)) MiB through the window in $window_ms ms;" \
     "dd conv=fsync on the same bytes $dd_ms ms;" \
