@@ -223,7 +223,8 @@ void TestPlayer::pauseMarkEndsTheStretch()
     QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
 
     // While playing, and again once the file has run out: there too the seek must hold, so the
-    // pause comes after half a second of playback, not after 2.5 s from the beginning.
+    // pause comes after half a second of playback, not after 2.5 s from the beginning. (Should
+    // GStreamer stall on the way, the pause comes a second after the stall.)
     for (const double from : {1.0, 2.0}) {
         if (from > 1.0) {
             controls.play();
@@ -240,7 +241,7 @@ void TestPlayer::pauseMarkEndsTheStretch()
         QCOMPARE(player.playState(), qint32(MediaPlayer::Paused));
         const double heldAt = controls.currentPosition();
         QVERIFY2(heldAt >= from + 0.4 && heldAt < from + 0.8, qPrintable(QString::number(heldAt)));
-        QVERIFY2(clock.elapsed() < 1800, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 2300, qPrintable(QString::number(clock.elapsed())));
     }
 }
 

@@ -302,6 +302,9 @@ qint64 QtMediaPlayer::position() const
         return 0;
     if (m_player->playbackState() == QMediaPlayer::StoppedState)
         return m_restingAt;
+    // Until a waiting seek is made, Qt reports where playback was; the user already put it here.
+    if (m_seekOnceKnown >= 0)
+        return m_seekOnceKnown;
     return std::max<qint64>(0, m_player->position());
 }
 
@@ -334,7 +337,7 @@ void QtMediaPlayer::pauseAt(double seconds)
     m_pauseAt = std::llround(seconds * 1000.0);
     // Reports of the position from before a seek may still be on their way; the mark counts
     // once playback has been seen before it.
-    m_pauseArmed = m_player->position() < m_pauseAt;
+    m_pauseArmed = position() < m_pauseAt;
 }
 
 void QtMediaPlayer::cancelPauseAt()
@@ -346,7 +349,8 @@ void QtMediaPlayer::onPosition(qint64 milliseconds)
 {
     // At rest the knob shows the resting place, not what Qt reports while it stops.
     m_bar->setPosition(position());
-    if (m_pauseAt < 0 || !m_player || m_player->playbackState() != QMediaPlayer::PlayingState)
+    if (m_pauseAt < 0 || !m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
+        m_seekOnceKnown >= 0)
         return;
     if (milliseconds < m_pauseAt) {
         m_pauseArmed = true;
@@ -361,13 +365,13 @@ void QtMediaPlayer::onPauseTimer()
 {
     // The timer runs on wall time, playback does not: right after a seek Qt reports the target
     // before playback is there, and a starved pipeline falls behind. So the timer asks where
-    // playback stands and waits out the rest. Playback that has stood still for a while is
+    // playback stands and waits out the rest. Playback that has stood still for a second is
     // taken as stalled (GStreamer now and then stalls for good after a seek) and paused there:
     // nothing more would be heard before the mark.
-    constexpr qint64 stalledAfter = 500;   // ms
+    constexpr qint64 stalledAfter = 1000;  // ms
     constexpr qint64 lookAgainAfter = 100; // ms
-    if (!m_player)
-        return;
+    if (!m_player || m_seekOnceKnown >= 0)
+        return; // the position report after the seek sets the timer again
     const qint64 at = m_player->position();
     const qint64 left = m_pauseAt - at;
     if (left <= 10) {
