@@ -64,6 +64,19 @@ progress_window() {
         head -n 1 || true
 }
 
+# finish_timed_save SOURCE TARGET: for a save confirmed at t0 and traced, waits for the success
+# box and sets timed_ms (the whole save), timed_gap (the longest stretch without events) and
+# timed_save_gap (the same within the save itself).
+finish_timed_save() {
+    local t1
+    wait_for_success
+    t1=$(now_ns)
+    stop_trace
+    timed_ms=$(((t1 - t0) / 1000000))
+    timed_gap=$(longest_gap "$t0" "$t1")
+    timed_save_gap=$(save_gap "$t0" "$1" "$2")
+}
+
 # Sets progress to the progress window's id once it is up.
 await_progress_window() {
     local since
@@ -175,12 +188,8 @@ import -window "$progress" "$work/progress-1.png"
 sleep 1
 import -window "$progress" "$work/progress-2.png"
 moving=$(cmp -s "$work/progress-1.png" "$work/progress-2.png" && echo "did not move" || echo moved)
-wait_for_success
-t1=$(now_ns)
-stop_trace
-slow_ms=$(((t1 - t0) / 1000000))
-slow_gap=$(longest_gap "$t0" "$t1")
-slow_save_gap=$(save_gap "$t0" "$work/piece.mp3" "$work/stick/new.mp3")
+finish_timed_save "$work/piece.mp3" "$work/stick/new.mp3"
+slow_ms=$timed_ms slow_gap=$timed_gap slow_save_gap=$timed_save_gap
 xdotool key Return
 sleep 0.5
 same_audio_end "$work/piece.mp3" "$work/stick-files/new.mp3"
@@ -220,12 +229,8 @@ answer_dialog 另存为 "$work/large-cut.mp3"
 start_trace
 t0=$(now_ns)
 xdotool key Return
-wait_for_success
-t1=$(now_ns)
-stop_trace
-large_ms=$(((t1 - t0) / 1000000))
-large_gap=$(longest_gap "$t0" "$t1")
-large_save_gap=$(save_gap "$t0" "$work/large.mp3" "$work/large-cut.mp3")
+finish_timed_save "$work/large.mp3" "$work/large-cut.mp3"
+large_ms=$timed_ms large_gap=$timed_gap large_save_gap=$timed_save_gap
 large=$(stat -c %s "$work/large-cut.mp3")
 xdotool key Return
 
