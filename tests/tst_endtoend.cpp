@@ -1,3 +1,4 @@
+#include "LongTone.h"
 #include "app/FrmMain.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Translations.h"
@@ -58,16 +59,11 @@ void TestEndToEnd::openPlayMarkAndSave()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // Four tones end to end, 12 s: the marks fall well inside it however late the player
-    // learns the length and starts to report where it is.
-    QFile tone(QStringLiteral(VELQUIST_FIXTURES "/tone-3s.mp3"));
-    QVERIFY(tone.open(QIODevice::ReadOnly));
-    const QByteArray sourceBytes = tone.readAll().repeated(4);
+    // 12 s: the marks fall well inside it however late the player learns the length and starts
+    // to report where it is.
     const QString source = dir.filePath(QStringLiteral("曲子 1.mp3"));
-    QFile sourceFile(source);
-    QVERIFY(sourceFile.open(QIODevice::WriteOnly));
-    QCOMPARE(sourceFile.write(sourceBytes), sourceBytes.size());
-    sourceFile.close();
+    const QByteArray sourceBytes = writeLongTone(source);
+    QVERIFY(!sourceBytes.isEmpty());
 
     FrmMain window(Platform::qt());
     window.show();

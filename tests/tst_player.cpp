@@ -1,3 +1,4 @@
+#include "LongTone.h"
 #include "platform/PlayerTransportBar.h"
 #include "platform/QtMediaPlayer.h"
 #include "platform/TimeText.h"
@@ -175,18 +176,13 @@ void TestPlayer::pauseAndStopAreReported()
 
 void TestPlayer::runningOutStopsAtTheBeginning()
 {
-    // Four tones end to end: 12 s of frames with no length header, like a piece cut from the
-    // middle of a file, so GStreamer works the length out only after a while of playing.
     QTemporaryDir dir;
-    QFile tone(fixture("tone-3s.mp3"));
-    QFile file(dir.filePath(QStringLiteral("tones.mp3")));
-    QVERIFY(tone.open(QIODevice::ReadOnly) && file.open(QIODevice::WriteOnly));
-    QVERIFY(file.write(tone.readAll().repeated(4)) > 0);
-    file.close();
+    const QString tones = dir.filePath(QStringLiteral("tones.mp3"));
+    QVERIFY(!writeLongTone(tones).isEmpty());
 
     QtMediaPlayer player;
     QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
-    player.setURL(file.fileName());
+    player.setURL(tones);
     QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.1, patience);
     // Skip most of it through the bar at once, as a user would: the seek must not get lost.
     emit player.transportBar()->seekRequested(10500);

@@ -104,13 +104,13 @@ void QtMediaPlayer::replacePlayer()
     m_failed = false;
     m_seekOnceKnown = -1;
     m_sourcePending = false;
-    cancelPauseMark();
     forgetDuration();
     comeToRest();
 }
 
 void QtMediaPlayer::releasePlayer()
 {
+    cancelPauseMark();
     QMediaPlayer *old = m_player;
     if (!old)
         return;
@@ -370,7 +370,7 @@ void QtMediaPlayer::onPauseTimer()
     // nothing more would be heard before the mark.
     constexpr qint64 stalledAfter = 1000;  // ms
     constexpr qint64 lookAgainAfter = 100; // ms
-    if (!m_player || m_seekOnceKnown >= 0)
+    if (m_seekOnceKnown >= 0)
         return; // the position report after the seek sets the timer again
     const qint64 at = m_player->position();
     const qint64 left = m_pauseAt - at;
