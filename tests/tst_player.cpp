@@ -218,9 +218,10 @@ void TestPlayer::pauseMarkEndsTheStretch()
     player.setURL(fixture("tone-3s.mp3"));
     QTRY_VERIFY_WITH_TIMEOUT(player.controls().currentPosition() > 0.2, patience);
 
-    // While playing, and again once the file has run out: there too the seek must hold, so the
-    // pause comes after half a second of playback, not after 2.5 s from the beginning. (Should
-    // GStreamer stall on the way, the pause comes a second after the stall.)
+    // While playing, and again once the file has run out: there too the seek must hold, so
+    // playback never shows a place before it (a lost seek would play on from where it was, or
+    // from the beginning), and the pause comes after half a second of it. Should GStreamer stall
+    // on the way, the player reopens the file where it stalled and the mark still holds.
     for (const double from : {1.0, 2.0}) {
         if (from > 1.0) {
             controls.play();
@@ -229,15 +230,16 @@ void TestPlayer::pauseMarkEndsTheStretch()
         }
         spy.clear();
         controls.setCurrentPosition(from);
-        QElapsedTimer clock;
-        clock.start();
         controls.play();
         controls.pauseAt(from + 0.5);
-        QTRY_VERIFY_WITH_TIMEOUT(states(spy).contains(MediaPlayer::Paused), patience);
+        double earliest = from;
+        QTRY_VERIFY_WITH_TIMEOUT((earliest = std::min(earliest, controls.currentPosition()),
+                                  states(spy).contains(MediaPlayer::Paused)),
+                                 patience);
+        QVERIFY2(earliest > from - 0.1, qPrintable(QString::number(earliest)));
         QCOMPARE(player.playState(), qint32(MediaPlayer::Paused));
         const double heldAt = controls.currentPosition();
         QVERIFY2(heldAt >= from + 0.4 && heldAt < from + 0.8, qPrintable(QString::number(heldAt)));
-        QVERIFY2(clock.elapsed() < 2300, qPrintable(QString::number(clock.elapsed())));
     }
 }
 

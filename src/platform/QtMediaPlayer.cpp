@@ -31,12 +31,15 @@ QUrl sourceFor(const QString &url)
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     : MediaPlayer(parent), m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this)),
-      m_pauseTimer(new QTimer(this))
+      m_pauseTimer(new QTimer(this)), m_watchTimer(new QTimer(this))
 {
     // Position reports come only every so often; the timer pauses on the millisecond between them.
     m_pauseTimer->setSingleShot(true);
     m_pauseTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::onPauseTimer);
+    m_watchTimer->setInterval(250);
+    connect(m_watchTimer, &QTimer::timeout, this, &QtMediaPlayer::watchPlayback);
+    m_watchTimer->start();
 
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
@@ -75,6 +78,15 @@ void QtMediaPlayer::replacePlayer()
     // still queued from a file that failed would otherwise land on the next file and stop it;
     // an audio output handed on from a failed pipeline can leave the next one stuck.
     releasePlayer();
+    createPlayer();
+    m_failed = false;
+    m_sourcePending = false;
+    forgetDuration();
+    comeToRest();
+}
+
+void QtMediaPlayer::createPlayer()
+{
     m_player = new QMediaPlayer(this);
     m_audio = new QAudioOutput(m_player);
     // Without any sound device (a headless build machine) QMediaDevices lists no output and
@@ -101,11 +113,8 @@ void QtMediaPlayer::replacePlayer()
     ++m_generation;
     m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
     m_audio->setMuted(m_muted);
-    m_failed = false;
     m_seekOnceKnown = -1;
-    m_sourcePending = false;
-    forgetDuration();
-    comeToRest();
+    forgetStillness();
 }
 
 void QtMediaPlayer::releasePlayer()
@@ -286,6 +295,7 @@ bool QtMediaPlayer::lengthKnown() const
 // empty and the seek is lost, so it waits for the length.
 void QtMediaPlayer::moveTo(qint64 milliseconds)
 {
+    forgetStillness(); // playback starts over there
     if (!lengthKnown()) {
         m_seekOnceKnown = milliseconds;
         return;
@@ -365,32 +375,65 @@ void QtMediaPlayer::onPauseTimer()
 {
     // The timer runs on wall time, playback does not: right after a seek Qt reports the target
     // before playback is there, and a starved pipeline falls behind. So the timer asks where
-    // playback stands and waits out the rest. Playback that has stood still for a second is
-    // taken as stalled (GStreamer now and then stalls for good after a seek) and paused there:
-    // nothing more would be heard before the mark.
-    constexpr qint64 stalledAfter = 1000;  // ms
+    // playback stands and waits out the rest. (Playback that stalls is reopened by
+    // watchPlayback, and the mark still holds.)
     constexpr qint64 lookAgainAfter = 100; // ms
     if (m_seekOnceKnown >= 0)
         return; // the position report after the seek sets the timer again
-    const qint64 at = m_player->position();
-    const qint64 left = m_pauseAt - at;
+    const qint64 left = m_pauseAt - m_player->position();
     if (left <= 10) {
-        pause();
-        return;
-    }
-    if (at != m_pauseAskedAt) {
-        m_pauseAskedAt = at;
-        m_pauseStill.start();
-    } else if (m_pauseStill.elapsed() >= stalledAfter) {
         pause();
         return;
     }
     m_pauseTimer->start(static_cast<int>(std::min(left, lookAgainAfter)));
 }
 
+// GStreamer's PulseAudio output on Debian 12 now and then stops for good after a seek or a
+// resume: libpulse 16 can read its stream clock a moment after uncorking as a time far in the
+// future, and holds it there, as it never lets that clock run back. The player still says it
+// plays; the position stands still. A fresh player has a fresh stream, so playback that ran and
+// then stood still for a second is reopened where it stood. (A new stream may stand a second or
+// more at its first report before it runs; that is a start, not a stall.)
+void QtMediaPlayer::watchPlayback()
+{
+    constexpr qint64 stalledAfter = 1000; // ms
+    if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
+        m_player->mediaStatus() != QMediaPlayer::BufferedMedia || m_seekOnceKnown >= 0) {
+        forgetStillness();
+        return;
+    }
+    const qint64 at = m_player->position();
+    if (at != m_stillAt) {
+        if (m_stillAt >= 0)
+            ++m_moves;
+        m_stillAt = at;
+        m_still.start();
+    } else if (m_moves >= 2 && m_still.elapsed() >= stalledAfter) {
+        reopenAt(at);
+    }
+}
+
+void QtMediaPlayer::forgetStillness()
+{
+    m_stillAt = -1;
+    m_moves = 0;
+}
+
+void QtMediaPlayer::reopenAt(qint64 milliseconds)
+{
+    qInfo("Playback stood still at %lld ms; the file is reopened there.",
+          static_cast<long long>(milliseconds));
+    // To the window playback goes on: no stop is reported, and the length, the pause mark and
+    // the position stay as they are.
+    disposePlayer();
+    createPlayer();
+    moveTo(milliseconds); // waits for the new player to learn the length
+    openSource();
+    m_player->play();
+}
+
 void QtMediaPlayer::cancelPauseMark()
 {
-    m_pauseAskedAt = -1;
     m_pauseAt = -1;
     m_pauseArmed = false;
     m_pauseTimer->stop();

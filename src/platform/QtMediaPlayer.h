@@ -74,6 +74,8 @@ private:
 
     // A fresh player for the next file.
     void replacePlayer();
+    // A new QMediaPlayer with its audio output, connected; no file yet.
+    void createPlayer();
     // Hands the player the file at m_url.
     void openSource();
     // Lets the player go; a window still hearing it play is told it stopped.
@@ -96,6 +98,9 @@ private:
     void onPosition(qint64 milliseconds);
     void cancelPauseMark();
     void onPauseTimer();
+    void watchPlayback();
+    void reopenAt(qint64 milliseconds);
+    void forgetStillness();
 
     QMediaPlayer *m_player = nullptr; // with its audio output as a child
     QAudioOutput *m_audio = nullptr;
@@ -117,6 +122,8 @@ private:
     qint64 m_pauseAt = -1;        // ms; -1 = no pause mark
     bool m_pauseArmed = false;    // playback was seen before the mark since it was set
     QTimer *m_pauseTimer = nullptr;
-    qint64 m_pauseAskedAt = -1; // ms; where playback stood when the timer last asked
-    QElapsedTimer m_pauseStill; // since when it has stood there
+    QTimer *m_watchTimer = nullptr;
+    qint64 m_stillAt = -1; // ms; where playing playback stood when last watched
+    int m_moves = 0;       // how often it had moved on since it last started
+    QElapsedTimer m_still; // since when it has stood there
 };
