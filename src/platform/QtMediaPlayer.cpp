@@ -79,6 +79,7 @@ void QtMediaPlayer::replacePlayer()
     // an audio output handed on from a failed pipeline can leave the next one stuck.
     releasePlayer();
     createPlayer();
+    m_reopenedAt = -1;
     m_failed = false;
     m_sourcePending = false;
     forgetDuration();
@@ -391,14 +392,15 @@ void QtMediaPlayer::onPauseTimer()
 // GStreamer's PulseAudio output on Debian 12 now and then stops for good after a seek or a
 // resume: libpulse 16 can read its stream clock a moment after uncorking as a time far in the
 // future, and holds it there, as it never lets that clock run back. The player still says it
-// plays; the position stands still. A fresh player has a fresh stream, so playback that ran and
-// then stood still for a second is reopened where it stood. (A new stream may stand a second or
-// more at its first report before it runs; that is a start, not a stall.)
+// plays; the position stands still. A fresh player has a fresh stream, so playback that stands
+// still is reopened where it stands: after a second once it has run, or after a few seconds if it
+// has not (a new stream may stand at its first report for a second or two before it runs).
 void QtMediaPlayer::watchPlayback()
 {
-    constexpr qint64 stalledAfter = 1000; // ms
+    constexpr qint64 stalledAfter = 1000;    // ms, once playback has moved on twice
+    constexpr qint64 notStartedAfter = 4000; // ms, before that
     if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
-        m_player->mediaStatus() != QMediaPlayer::BufferedMedia || m_seekOnceKnown >= 0) {
+        m_player->mediaStatus() != QMediaPlayer::BufferedMedia) {
         forgetStillness();
         return;
     }
@@ -408,8 +410,8 @@ void QtMediaPlayer::watchPlayback()
             ++m_moves;
         m_stillAt = at;
         m_still.start();
-    } else if (m_moves >= 2 && m_still.elapsed() >= stalledAfter) {
-        reopenAt(at);
+    } else if (m_still.elapsed() >= (m_moves >= 2 ? stalledAfter : notStartedAfter)) {
+        reopenAt(position()); // while a seek waits, at the place the user chose
     }
 }
 
@@ -421,6 +423,9 @@ void QtMediaPlayer::forgetStillness()
 
 void QtMediaPlayer::reopenAt(qint64 milliseconds)
 {
+    // A file that stands still again at the same place would only be reopened over and over.
+    if (std::exchange(m_reopenedAt, milliseconds) == milliseconds)
+        return;
     qInfo("Playback stood still at %lld ms; the file is reopened there.",
           static_cast<long long>(milliseconds));
     // To the window playback goes on: no stop is reported, and the length, the pause mark and

@@ -123,7 +123,8 @@ private:
     bool m_pauseArmed = false;    // playback was seen before the mark since it was set
     QTimer *m_pauseTimer = nullptr;
     QTimer *m_watchTimer = nullptr;
-    qint64 m_stillAt = -1; // ms; where playing playback stood when last watched
-    int m_moves = 0;       // how often it had moved on since it last started
-    QElapsedTimer m_still; // since when it has stood there
+    qint64 m_stillAt = -1;    // ms; where playing playback stood when last watched
+    int m_moves = 0;          // how often it had moved on since it last started
+    qint64 m_reopenedAt = -1; // ms; where this file was last reopened after a stall
+    QElapsedTimer m_still;    // since when it has stood there
 };
