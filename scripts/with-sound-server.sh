@@ -27,6 +27,8 @@ HOME=$runtime XDG_RUNTIME_DIR=$runtime pulseaudio -n --daemonize=no --exit-idle-
 server_pid=$!
 
 export PULSE_SERVER=unix:$runtime/native
+# For the test that stops the server for a while to stall playback.
+export VELQUIST_SOUND_SERVER_PID=$server_pid
 for _ in $(seq 50); do
     pactl info >/dev/null 2>&1 && break
     sleep 0.2

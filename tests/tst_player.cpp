@@ -12,12 +12,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <limits>
 
 namespace {
@@ -78,6 +81,7 @@ private slots:
     void transportBarDrivesThePlayer();
     void stopRightAfterOpeningRewinds();
     void pauseMarkEndsTheStretch();
+    void stalledPlaybackGoesOnWhereItStood();
 
     void dragIsNotPulledBack();
     void seekHappensOnRelease();
@@ -241,6 +245,37 @@ void TestPlayer::pauseMarkEndsTheStretch()
         const double heldAt = controls.currentPosition();
         QVERIFY2(heldAt >= from + 0.4 && heldAt < from + 0.8, qPrintable(QString::number(heldAt)));
     }
+}
+
+void TestPlayer::stalledPlaybackGoesOnWhereItStood()
+{
+    // A sound server that stops answering stands playback still, as GStreamer's own stalls do.
+    // The player reopens the file where it stood; to the window playback just goes on. (CTest
+    // runs one test at a time, so no other test hears the server stop.)
+    const qint64 server = qEnvironmentVariableIntValue("VELQUIST_SOUND_SERVER_PID");
+    QVERIFY2(server > 0, "run under scripts/with-sound-server.sh");
+    QTemporaryDir dir;
+    const QString tones = dir.filePath(QStringLiteral("tones.mp3"));
+    QVERIFY(!writeLongTone(tones).isEmpty());
+    QtMediaPlayer player;
+    QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+    MediaControls &controls = player.controls();
+    player.setURL(tones);
+    QTRY_VERIFY_WITH_TIMEOUT(controls.currentPosition() > 1.5, patience);
+
+    const double before = controls.currentPosition();
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^Playback stood still")));
+    QVERIFY(QProcess::startDetached(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("sleep 3; kill -CONT %1").arg(server)}));
+    QCOMPARE(::kill(static_cast<pid_t>(server), SIGSTOP), 0);
+    double earliest = before;
+    QTRY_VERIFY_WITH_TIMEOUT((earliest = std::min(earliest, controls.currentPosition()),
+                              controls.currentPosition() > before + 1.5),
+                             patience);
+    QVERIFY2(earliest > before - 0.1, qPrintable(QString::number(earliest)));
+    QVERIFY(!states(spy).contains(MediaPlayer::Stopped));
+    QCOMPARE(player.playState(), qint32(MediaPlayer::Playing));
 }
 
 void TestPlayer::closeReleasesTheMedia()
