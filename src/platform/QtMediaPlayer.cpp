@@ -389,12 +389,12 @@ void QtMediaPlayer::onPauseTimer()
     m_pauseTimer->start(static_cast<int>(std::min(left, lookAgainAfter)));
 }
 
-// GStreamer's PulseAudio output on Debian 12 now and then stops for good after a seek or a
-// resume: libpulse 16 can read its stream clock a moment after uncorking as a time far in the
-// future, and holds it there, as it never lets that clock run back. The player still says it
-// plays; the position stands still. A fresh player has a fresh stream, so playback that stands
-// still is reopened where it stands: after a second once it has run, or after a few seconds if it
-// has not (a new stream may stand at its first report for a second or two before it runs).
+// Playback can stand still for good while the player says it plays: GStreamer's PulseAudio
+// output did so after seeks until PulseClockGuard.cpp mended libpulse 16's stream clock, and a
+// sound server that stops answering does so for as long. A fresh player has a fresh stream, so
+// playback that stands still is reopened where it stands: after a second once it has run, or
+// after a few seconds if it has not (a new stream may stand at its first report for a second or
+// two before it runs).
 void QtMediaPlayer::watchPlayback()
 {
     constexpr qint64 stalledAfter = 1000;    // ms, once playback has moved on twice
