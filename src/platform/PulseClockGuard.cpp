@@ -7,7 +7,7 @@
 // libpulse then holds the stream's time there for good, as it never lets it run back. GStreamer's
 // audio sink asks within a tenth of a millisecond of the uncork, and often loses that race: it
 // places the rest of the sound thousands of hours ahead, PulseAudio drops it, and the user hears
-// silence while the position runs on (or stands still). PulseAudio 17 checks for it.
+// silence while the position runs on (or stands still). Newer PulseAudio checks for it.
 //
 // This file defines two libpulse functions in the program itself, which the dynamic linker then
 // prefers to the library's (the program exports them, see src/platform/CMakeLists.txt). They
@@ -79,23 +79,23 @@ extern "C" int pa_stream_connect_playback(pa_stream *s, const char *dev, const v
                                           unsigned flags, const void *volume,
                                           pa_stream *sync_stream)
 {
-    static const auto connect = libpulse<ConnectPlayback>("pa_stream_connect_playback");
-    if (!connect)
+    static const auto realConnect = libpulse<ConnectPlayback>("pa_stream_connect_playback");
+    if (!realConnect)
         return -1;
     {
         const std::lock_guard<std::mutex> lock(answersLock);
         answers.erase(s); // a new stream may have an old one's address
     }
-    return connect(s, dev, attr, flags | NotMonotonic, volume, sync_stream);
+    return realConnect(s, dev, attr, flags | NotMonotonic, volume, sync_stream);
 }
 
 extern "C" int pa_stream_get_time(pa_stream *s, pa_usec_t *r_usec)
 {
-    static const auto getTime = libpulse<GetTime>("pa_stream_get_time");
-    if (!getTime)
+    static const auto realGetTime = libpulse<GetTime>("pa_stream_get_time");
+    if (!realGetTime)
         return -1;
     pa_usec_t time = 0;
-    const int result = getTime(s, &time);
+    const int result = realGetTime(s, &time);
     if (result < 0)
         return result;
     const pa_usec_t wall = wallNow();
