@@ -37,9 +37,9 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     m_pauseTimer->setSingleShot(true);
     m_pauseTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::onPauseTimer);
+    // Runs only while playing, from the player's report of it.
     m_watchTimer->setInterval(250);
     connect(m_watchTimer, &QTimer::timeout, this, &QtMediaPlayer::watchPlayback);
-    m_watchTimer->start();
 
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
@@ -402,6 +402,8 @@ void QtMediaPlayer::watchPlayback()
     if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
         m_player->mediaStatus() != QMediaPlayer::BufferedMedia) {
         forgetStillness();
+        if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState)
+            m_watchTimer->stop();
         return;
     }
     const qint64 at = m_player->position();
@@ -515,6 +517,7 @@ void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
         emit PlayStateChange(Paused);
         break;
     case QMediaPlayer::PlayingState:
+        m_watchTimer->start();
         emit PlayStateChange(Playing);
         break;
     }
