@@ -540,8 +540,8 @@ void FrmMain::openFileNamed(const QString &path)
         if (!file.isFile())
             throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
         if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
-            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
-                                  .arg(file.absoluteFilePath(), readable.errorString()));
+            throw FileIoError(cannotRead(file.absoluteFilePath()) + QStringLiteral("：") +
+                              readable.errorString());
         releaseMedia();
         // A full path, as the Open dialog gives it: the name may be relative to where we started.
         openChosen(file.absoluteFilePath());

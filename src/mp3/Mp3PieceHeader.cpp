@@ -1,8 +1,8 @@
 #include "mp3/Mp3PieceHeader.h"
 
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3Tables.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -192,22 +192,18 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
     const Mp3Format &format = analysis.format;
     const bool mpeg1 = format.version == 10;
     const bool mono = format.channelMode == 3;
-    static const int rates1[] = {44100, 48000, 32000};
-    static const int rates2[] = {22050, 24000, 16000};
-    static const int rates25[] = {11025, 12000, 8000};
-    const int *rates = mpeg1 ? rates1 : format.version == 20 ? rates2 : rates25;
-    const int rateIndex = int(std::find(rates, rates + 3, format.sampleRate) - rates);
+    int rateIndex = 0;
+    while (rateIndex < 3 && mp3::sampleRate(format.version, rateIndex) != format.sampleRate)
+        ++rateIndex;
     if (format.layer != 3 || rateIndex == 3)
         return {};
-    static const int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    const int sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const int sideInfo = mp3::sideInfoSize(format.version, mono);
     const int tag = 4 + sideInfo;
     const int needed = tag + 16 + kTocSize;
     int bitrateIndex = 1;
     int size = 0;
     for (; bitrateIndex < 15; ++bitrateIndex) {
-        const int kbps = (mpeg1 ? kbps1 : kbps2)[bitrateIndex];
+        const int kbps = mp3::BitrateKbps[mpeg1 ? 0 : 1][2][bitrateIndex];
         size = (mpeg1 ? 144000 : 72000) * kbps / format.sampleRate;
         if (size >= needed)
             break;
@@ -216,9 +212,9 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
         return {};
 
     QByteArray frame(size, '\0');
-    const int versionBits = mpeg1 ? 3 : format.version == 20 ? 2 : 0;
     frame[0] = char(0xff);
-    frame[1] = char(0xe0 | (versionBits << 3) | (1 << 1) | 1); // Layer III, no CRC
+    frame[1] =
+        char(0xe0 | (mp3::versionBits(format.version) << 3) | (1 << 1) | 1); // Layer III, no CRC
     frame[2] = char((bitrateIndex << 4) | (rateIndex << 2));
     frame[3] = char((format.channelMode & 3) << 6);
     // All-zero side information: no audio bits, so the frame plays as silence.
@@ -293,8 +289,7 @@ PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, 
     if (const auto &held = analysis.headerFrame) {
         QFile file(source);
         if (!file.open(QIODevice::ReadOnly) || !file.seek(held->offset))
-            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
-                                  .arg(QDir::toNativeSeparators(source), file.errorString()));
+            throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
         bytes = file.read(held->size);
     }
     return pieceHeader(analysis, bytes, first, last);

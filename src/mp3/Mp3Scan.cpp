@@ -1,6 +1,7 @@
 #include "mp3/Mp3Scan.h"
 
-#include "fileio/ByteRange.h"
+#include "fileio/FileIoError.h"
+#include "mp3/Mp3Tables.h"
 
 #include <QFile>
 
@@ -55,27 +56,18 @@ bool parseHeader(const uchar *p, FrameHeader &out)
     if (versionBits == 1 || layerBits == 0 || bitrateIndex == 15 || rateIndex == 3)
         return false;
 
-    static const int kbps[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    static const int rates[3] = {44100, 48000, 32000};
-
     FrameHeader h;
-    h.version = versionBits == 3 ? 10 : versionBits == 2 ? 20 : 25;
+    h.version = mp3::versionFromBits(versionBits);
     h.layer = 4 - layerBits;
     h.bitrateIndex = bitrateIndex;
-    h.sampleRate = rates[rateIndex] / (h.version == 10 ? 1 : h.version == 20 ? 2 : 4);
+    h.sampleRate = mp3::sampleRate(h.version, rateIndex);
     h.channelMode = p[3] >> 6;
     h.crc = (p[1] & 1) == 0;
     const bool mpeg1 = h.version == 10;
-    h.samplesPerFrame = h.layer == 1 ? 384 : (h.layer == 3 && !mpeg1) ? 576 : 1152;
+    h.samplesPerFrame = mp3::samplesPerFrame(h.version, h.layer);
     const bool padded = (p[2] >> 1) & 1;
     h.padding = padded ? (h.layer == 1 ? 4 : 1) : 0;
-    const int bitrate = kbps[mpeg1 ? 0 : 1][h.layer - 1][bitrateIndex] * 1000;
+    const int bitrate = mp3::BitrateKbps[mpeg1 ? 0 : 1][h.layer - 1][bitrateIndex] * 1000;
     if (bitrate > 0) {
         // Slot arithmetic of the standard: bytes per frame = samples / 8 × bit rate / rate.
         if (h.layer == 1)
@@ -109,7 +101,7 @@ public:
         : m_file(path), m_cancel(cancel)
     {
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            throw FileIoError(QStringLiteral("无法读取文件“%1”。").arg(path));
+            throw FileIoError(cannotRead(path) + QStringLiteral("。"));
         m_size = m_file.size();
         // Not zeroed, and no larger than the file needs: a song's analysis is over in moments.
         m_capacity = std::min(BlockBytes, m_size) + LargestFrame * 2;
@@ -170,7 +162,7 @@ private:
 
     [[noreturn]] void fail()
     {
-        throw FileIoError(QStringLiteral("无法读取文件“%1”。").arg(m_file.fileName()));
+        throw FileIoError(cannotRead(m_file.fileName()) + QStringLiteral("。"));
     }
 
     QFile m_file;
@@ -398,8 +390,7 @@ private:
     {
         if (h.layer != 3)
             return std::nullopt;
-        const bool mono = h.channelMode == 3;
-        const int sideInfo = h.version == 10 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+        const int sideInfo = mp3::sideInfoSize(h.version, h.channelMode == 3);
         const int xingAt = 4 + (h.crc ? 2 : 0) + sideInfo;
         qint64 available = 0;
         const uchar *p = m_reader.at(pos, 4 + 2 + 32 + 8, available);
