@@ -751,7 +751,11 @@ std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
         if (!m_analysis.isFinished())
             loop.exec();
     }
-    return m_analysis.result();
+    auto analysis = m_analysis.result();
+    // A file whose frames cannot all be mapped is not cut by the byte formulas either.
+    if (analysis && !analysis->refusal.isEmpty())
+        throw FileIoError(analysis->refusal);
+    return analysis;
 }
 
 std::shared_ptr<const Mp3Analysis> FrmMain::framesWhereNotLinear(const QString &path, double size)

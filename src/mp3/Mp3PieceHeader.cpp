@@ -231,14 +231,21 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
 
 } // namespace
 
-quint16 lameCrc16(const char *data, qint64 size)
+quint16 lameCrc16(const char *data, qint64 size, quint16 crc)
 {
-    quint16 crc = 0;
-    for (qint64 i = 0; i < size; ++i) {
-        crc ^= uchar(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xa001) : quint16(crc >> 1);
-    }
+    // A table makes the music checksum over a long piece as fast as reading it.
+    static const auto table = [] {
+        std::array<quint16, 256> entries{};
+        for (int byte = 0; byte < 256; ++byte) {
+            auto value = quint16(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value & 1) ? quint16((value >> 1) ^ 0xa001) : quint16(value >> 1);
+            entries[size_t(byte)] = value;
+        }
+        return entries;
+    }();
+    for (qint64 i = 0; i < size; ++i)
+        crc = quint16((crc >> 8) ^ table[(crc ^ uchar(data[i])) & 0xff]);
     return crc;
 }
 

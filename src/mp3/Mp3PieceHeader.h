@@ -24,5 +24,6 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
 PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
                             qint64 last);
 
-// CRC-16 as the LAME tag uses it (polynomial 0x8005, reflected, starting at 0).
-quint16 lameCrc16(const char *data, qint64 size);
+// CRC-16 as the LAME tag uses it (polynomial 0x8005, reflected, starting at 0); `crc` carries
+// on from the bytes before.
+quint16 lameCrc16(const char *data, qint64 size, quint16 crc = 0);
