@@ -52,8 +52,9 @@ struct FrameBits
 {
     int bitrateIndex = 0;
     uchar lastHeaderByte = 0; // channel mode, copyright, original, emphasis
-    int mainDataBegin = 0;    // bytes of earlier frames' main data this frame starts with
-    qint64 mainData = 0;      // bytes of main data this frame carries
+    bool crc = false;
+    int mainDataBegin = 0; // bytes of earlier frames' main data this frame starts with
+    qint64 mainData = 0;   // bytes of main data this frame carries
 };
 
 // What the planner needs of the source's frames, read a few header bytes at a time.
@@ -94,25 +95,11 @@ public:
         const int side = 4 + ((p[1] & 1) ? 0 : 2);
         bits.bitrateIndex = p[2] >> 4;
         bits.lastHeaderByte = p[3];
+        bits.crc = side == 6;
         bits.mainDataBegin = format.version == 10 ? (p[side] << 1) | (p[side + 1] >> 7) : p[side];
         bits.mainData = m_analysis.frameSize(index) - side -
                         mp3::sideInfoSize(format.version, format.channelMode == 3);
         return bits;
-    }
-
-    // Whether every frame from `needed` on that may reach back before `first` for its main data
-    // finds it inside the piece, which gives it `held` bytes of reservoir before `first`.
-    bool reservoirHeld(qint64 first, qint64 needed, qint64 last, qint64 held)
-    {
-        const int deepest = m_analysis.format.version == 10 ? 511 : 255;
-        for (qint64 f = first; f < needed; ++f)
-            held += std::max<qint64>(0, (*this)[f].mainData);
-        for (qint64 f = std::max(first, needed); f <= last && held < deepest; ++f) {
-            if ((*this)[f].mainDataBegin > held)
-                return false;
-            held += std::max<qint64>(0, (*this)[f].mainData);
-        }
-        return true;
     }
 
 private:
@@ -121,24 +108,56 @@ private:
     std::map<qint64, FrameBits> m_bits;
 };
 
+// The frame checksum of MPEG audio: CRC-16, polynomial 0x8005, most significant bit first.
+quint16 mpegCrc16(uchar byte, quint16 crc)
+{
+    for (int bit = 7; bit >= 0; --bit) {
+        const bool top = ((crc >> 15) ^ (byte >> bit)) & 1;
+        crc = quint16(crc << 1);
+        if (top)
+            crc ^= 0x8005;
+    }
+    return crc;
+}
+
 int frameBytes(const Mp3Format &format, int bitrateIndex)
 {
     const int kbps = mp3::BitrateKbps[format.version == 10 ? 0 : 1][2][bitrateIndex];
     return (format.version == 10 ? 144000 : 72000) * kbps / format.sampleRate;
 }
 
-// A frame of the stream's version, rate and channel mode with no CRC and all-zero side
-// information: no audio bits, so a decoder plays it as silence, whatever its main data holds.
+// A frame of the stream's version, rate and channel mode with all-zero side information but for
+// `mainDataBegin`: no audio bits, so a decoder plays it as silence, whatever its main data holds.
+// `mainData` goes at its end.
 QByteArray silentFrame(const Mp3Format &format, int rateIndex, int bitrateIndex,
-                       uchar lastHeaderByte)
+                       uchar lastHeaderByte, bool crc = false, int mainDataBegin = 0,
+                       const QByteArray &mainData = {})
 {
     QByteArray frame(frameBytes(format, bitrateIndex), '\0');
     frame[0] = char(0xff);
-    frame[1] = char(0xe0 | (mp3::versionBits(format.version) << 3) | (1 << 1) | 1);
+    frame[1] = char(0xe0 | (mp3::versionBits(format.version) << 3) | (1 << 1) | (crc ? 0 : 1));
     frame[2] = char((bitrateIndex << 4) | (rateIndex << 2));
     // As the stream's frames say it, joint-stereo bands aside: ffmpeg takes a frame whose flags
     // differ from the next ones' for stray bytes.
     frame[3] = char(lastHeaderByte & 0xcf);
+    const int side = 4 + (crc ? 2 : 0);
+    if (format.version == 10) {
+        frame[side] = char(mainDataBegin >> 1);
+        frame[side + 1] = char((mainDataBegin & 1) << 7);
+    } else {
+        frame[side] = char(mainDataBegin);
+    }
+    frame.replace(frame.size() - mainData.size(), mainData.size(), mainData);
+    if (crc) {
+        quint16 sum = 0xffff;
+        for (int i : {2, 3})
+            sum = mpegCrc16(uchar(frame[i]), sum);
+        const int sideInfo = mp3::sideInfoSize(format.version, format.channelMode == 3);
+        for (int i = 6; i < 6 + sideInfo; ++i)
+            sum = mpegCrc16(uchar(frame[i]), sum);
+        frame[4] = char(sum >> 8);
+        frame[5] = char(sum & 0xff);
+    }
     return frame;
 }
 
@@ -202,35 +221,42 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     if (rateIndex == 3)
         return std::nullopt;
 
-    // The piece's audio begins with a silent frame whose main data is the source's just before
-    // the first frame copied: a decoder takes it into its reservoir, so the frames after it find
-    // the data they reach back for, however small they are. A decoder keeps at most 512 bytes
-    // of a frame's unread main data, so the frame is the largest that holds no more.
-    const int side = mp3::sideInfoSize(format.version, format.channelMode == 3);
-    int reservoirIndex = 1;
-    while (reservoirIndex < 14 && frameBytes(format, reservoirIndex + 1) - 4 - side <= 512)
-        ++reservoirIndex;
-    const qint64 reservoirBytes = frameBytes(format, reservoirIndex) - 4 - side;
-
     SourceFrames frames(analysis, read);
     const qint64 spf = format.samplesPerFrame;
     const qint64 firstKept = startSample + timeline.skip; // in the frames as they stand
     const qint64 endKept = endSample + timeline.skip;
-    const qint64 last = (endKept - 1) / spf;
-    // A sample is decoded right when its granule and the two before it have their main data:
-    // the overlap comes from one granule back, the synthesis filter's memory from the next.
-    const qint64 needed = std::max<qint64>(0, firstKept / kGranule - 2) / (spf / kGranule);
-    // The delay field's reach, the silent frame counted.
-    const qint64 lowest =
-        std::max<qint64>(0, (firstKept + spf - kDecoderDelay - kMaxDelay + spf - 1) / spf);
-    qint64 first = std::max(needed, lowest);
-    while (first > lowest && !frames.reservoirHeld(first, needed, last, reservoirBytes))
-        --first;
+    // A sample is decoded right when its granule and the two before it are: the overlap comes
+    // from one granule back, the synthesis filter's memory from the next.
+    const qint64 first = std::max<qint64>(0, firstKept / kGranule - 2) / (spf / kGranule);
     if (frames[first].bitrateIndex == 0)
         return std::nullopt; // free format: no header frame of a fitting size can be made
-    // The silent frame also lets a file without a LAME tag, which plays from its very first
+
+    // Those frames also need the main data they reach back for, which lies in frames before
+    // them; the piece begins its audio with silent frames (no audio bits) that carry the last
+    // bytes of it, as much as a frame may reach back. A decoder keeps at most 512 bytes of a
+    // frame's unread main data, so each is the largest frame that carries no more; where one
+    // is not enough, a second takes the rest from the first. mpg123 starts afresh where the
+    // checksum flag changes, so they have the stream's.
+    const bool crc = frames[first].crc;
+    const int side = mp3::sideInfoSize(format.version, format.channelMode == 3);
+    const int slotStart = 4 + (crc ? 2 : 0) + side;
+    int reservoirIndex = 1;
+    while (reservoirIndex < 14 && frameBytes(format, reservoirIndex + 1) - slotStart <= 512)
+        ++reservoirIndex;
+    const int slot = frameBytes(format, reservoirIndex) - slotStart;
+    const int deepest = format.version == 10 ? 511 : 255;
+    const QByteArray reservoir = frames.mainDataBefore(first, deepest);
+    const uchar headerByte = frames[first].lastHeaderByte;
+    const int silentFrames = slot < deepest ? 2 : 1;
+    QByteArray quiet = silentFrame(format, rateIndex, reservoirIndex, headerByte, crc,
+                                   silentFrames == 2 ? deepest - slot : 0, reservoir.right(slot));
+    if (silentFrames == 2) // the second reaches back into the first for what it lacks
+        quiet.prepend(silentFrame(format, rateIndex, reservoirIndex, headerByte, crc, 0,
+                                  reservoir.left(std::max<qint64>(0, reservoir.size() - slot))));
+    // The silent frames also let a file without a LAME tag, which plays from its very first
     // sample, be cut there: decoders skip at least their own 529.
-    const qint64 delay = firstKept - first * spf - kDecoderDelay + spf;
+    const qint64 delay = firstKept - first * spf - kDecoderDelay + silentFrames * spf;
+    const qint64 last = (endKept - 1) / spf;
     const qint64 padding = (last + 1) * spf - endKept + kDecoderDelay;
 
     Mp3PiecePlan plan;
@@ -264,13 +290,10 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
         if (bitrateIndex == 15)
             return std::nullopt;
     }
-    QByteArray header = silentFrame(format, rateIndex, bitrateIndex, frames[first].lastHeaderByte);
-    QByteArray quiet = silentFrame(format, rateIndex, reservoirIndex, frames[first].lastHeaderByte);
-    const QByteArray reservoir = frames.mainDataBefore(first, reservoirBytes);
-    quiet.replace(quiet.size() - reservoir.size(), reservoir.size(), reservoir);
+    QByteArray header = silentFrame(format, rateIndex, bitrateIndex, headerByte);
     const qint64 headBytes = header.size() + quiet.size();
     const qint64 bytes = headBytes + audioEnd - plan.first;
-    const qint64 pieceFrames = last - first + 2;
+    const qint64 pieceFrames = last - first + 1 + silentFrames;
 
     const int tag = 4 + side;
     header.replace(tag, 4, variable ? "Xing" : "Info");
@@ -279,9 +302,9 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     putBE32(header, tag + 12, quint32(bytes));
     // For each percent of the playing time, where that moment's frame begins, in 256ths.
     for (int i = 0; i < kTocSize; ++i) {
-        const qint64 k = pieceFrames * i / kTocSize - 1;
-        const qint64 at =
-            k < 0 ? header.size() : headBytes + analysis.frameOffset(first + k) - plan.first;
+        const qint64 k = pieceFrames * i / kTocSize - silentFrames;
+        const qint64 at = k < 0 ? header.size() + (k + silentFrames) * quiet.size() / silentFrames
+                                : headBytes + analysis.frameOffset(first + k) - plan.first;
         header[tag + 16 + i] = char(std::min<qint64>(255, at * 256 / bytes));
     }
     quint32 quality = 0;
