@@ -1,6 +1,7 @@
 #include "fileio/ByteRange.h"
 #include "mp3/Mp3Analysis.h"
 #include "mp3/Mp3Piece.h"
+#include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
 
 #include <QFile>
@@ -107,6 +108,21 @@ void TestMp3Cut::piecesPlayExactlyTheMarkedSamples()
     options.edits = plan->edits;
     CopyByteRange(source, qint32(plan->first + 1), qint32(plan->last - plan->first + 1), piece,
                   options);
+
+    // The piece's own LAME tag, checksums and all, as decoders and tag readers check them.
+    const Mp3Analysis pieceAnalysis = analyseMp3(piece);
+    QVERIFY(pieceAnalysis.headerFrame && pieceAnalysis.headerFrame->encoderDelay >= 0);
+    QFile file(piece);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const qint64 header = pieceAnalysis.headerFrame->offset;
+    const qint64 lame = bytes.indexOf("LAME", header);
+    const qint64 music = header + pieceAnalysis.headerFrame->size;
+    const auto be16 = [&](qint64 at) {
+        return quint16(uchar(bytes[at]) << 8 | uchar(bytes[at + 1]));
+    };
+    QCOMPARE(be16(lame + 34), lameCrc16(bytes.constData() + header, lame + 34 - header));
+    QCOMPARE(be16(lame + 32), lameCrc16(bytes.constData() + music, pieceAnalysis.audioEnd - music));
 
     const int frame = 2 * (analysis.format.channelMode == 3 ? 1 : 2); // bytes per sample
     for (const QString decoder : {"ffmpeg", "mpg123"}) {
