@@ -28,7 +28,6 @@ constexpr int kLameDelayPadding = 21;
 constexpr int kLameMusicLength = 28;
 constexpr int kLameMusicCrc = 32;
 constexpr int kLameTagCrc = 34;
-constexpr qint64 kCrcBlock = 1024 * 1024;
 
 void putBE32(QByteArray &bytes, qsizetype at, quint32 value)
 {
@@ -321,13 +320,8 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     header[lame + kLameDelayPadding + 1] = char(((delay & 0x0f) << 4) | (padding >> 8));
     header[lame + kLameDelayPadding + 2] = char(padding & 0xff);
     putBE32(header, lame + kLameMusicLength, quint32(bytes));
-    quint16 musicCrc = lameCrc16(quiet.constData(), quiet.size());
-    for (qint64 at = plan.first; at < audioEnd; at += kCrcBlock) {
-        const QByteArray block = read(at, std::min(kCrcBlock, audioEnd - at));
-        if (block.isEmpty())
-            return std::nullopt;
-        musicCrc = lameCrc16(block.constData(), block.size(), musicCrc);
-    }
+    const quint16 musicCrc =
+        lameCrc16(read, plan.first, audioEnd, lameCrc16(quiet.constData(), quiet.size()));
     putBE16(header, lame + kLameMusicCrc, musicCrc);
     putBE16(header, lame + kLameTagCrc, lameCrc16(header.constData(), lame + kLameTagCrc));
 
@@ -343,7 +337,9 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const QString
         throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
     const ReadBytes read = [&](qint64 offset, qint64 length) {
         QByteArray bytes;
-        if (!file.seek(offset) || (bytes = file.read(length)).size() < 0)
+        if (file.seek(offset))
+            bytes = file.read(length);
+        if (bytes.size() < length && file.error() != QFileDevice::NoError)
             throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
         return bytes;
     };

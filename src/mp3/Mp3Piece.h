@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileio/ByteRange.h"
+#include "mp3/Mp3PieceHeader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,9 +26,6 @@ Mp3Timeline gaplessTimeline(const Mp3Analysis &analysis);
 // The audio frame that plays timeline sample `sample`, held to the first and the last frame;
 // -1 for a file without frames.
 qint64 frameOfSample(const Mp3Analysis &analysis, qint64 sample);
-
-// `length` bytes of the source from 0-based `offset`; fewer only where the source ends.
-using ReadBytes = std::function<QByteArray(qint64 offset, qint64 length)>;
 
 // A piece that plays exactly timeline samples [start, end): the source's bytes `first` to `last`
 // (0-based, inclusive) with the edits, which begin the piece with a header frame of its own.

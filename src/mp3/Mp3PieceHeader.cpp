@@ -20,6 +20,7 @@ constexpr quint32 kXingQuality = 8;
 constexpr int kLameTagSize = 36;
 constexpr int kLameDelayPadding = 21;
 constexpr int kLameMusicLength = 28;
+constexpr int kLameMusicCrc = 32;
 constexpr int kLameTagCrc = 34;
 
 quint32 getBE32(const QByteArray &bytes, qsizetype at)
@@ -126,7 +127,8 @@ qsizetype findTag(const QByteArray &frame, const char *tag)
 
 // Rewrites a Xing/Info frame for a piece from the stream's beginning that lacks its end.
 bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
-               const PieceFrames &frames, qint64 streamStart, bool keepsLastFrame)
+               const PieceFrames &frames, qint64 streamStart, bool keepsLastFrame,
+               const ReadBytes &read)
 {
     if (tag + 8 > frame.size())
         return false;
@@ -163,6 +165,9 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
             frame[p + 1] = char(frame[p + 1] & 0xf0);
             frame[p + 2] = 0;
         }
+        if (read)
+            putBE16(frame, lame + kLameMusicCrc,
+                    lameCrc16(read, streamStart + frame.size(), frameEnd(analysis, frames.last)));
         putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
     }
     return true;
@@ -186,8 +191,11 @@ bool patchVbri(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
 }
 
 // A silent Layer III frame that carries a Xing header for the piece that follows it, in the
-// stream's own version, sample rate and channel mode.
-QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
+// stream's own version, sample rate and channel mode. Its LAME tag states no delay, so that
+// decoders agree on where the piece starts (without one, ffmpeg and mpg123 differ by 529
+// samples), and the source's padding only where the piece keeps the last frame.
+QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, bool keepsLastFrame,
+                        const ReadBytes &read)
 {
     const Mp3Format &format = analysis.format;
     const bool mpeg1 = format.version == 10;
@@ -199,7 +207,7 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
         return {};
     const int sideInfo = mp3::sideInfoSize(format.version, mono);
     const int tag = 4 + sideInfo;
-    const int needed = tag + 16 + kTocSize;
+    const int needed = tag + 20 + kTocSize + kLameTagSize;
     int bitrateIndex = 1;
     int size = 0;
     for (; bitrateIndex < 15; ++bitrateIndex) {
@@ -219,13 +227,24 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
     frame[3] = char((format.channelMode & 3) << 6);
     // All-zero side information: no audio bits, so the frame plays as silence.
     frame.replace(tag, 4, "Xing");
-    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc);
+    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc | kXingQuality);
     const qint64 streamStart = analysis.frameOffset(frames.first) - size;
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
     putBE32(frame, tag + 8, quint32(frames.count()));
     putBE32(frame, tag + 12, quint32(bytes));
     const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
     std::copy(toc.begin(), toc.end(), frame.begin() + tag + 16);
+    const int lame = tag + 20 + kTocSize;
+    frame.replace(lame, 9, "LAME3.100"); // decoders take the delay from a tag that names LAME
+    const auto &held = analysis.headerFrame;
+    const int padding = keepsLastFrame && held ? std::max(0, held->encoderPadding) : 0;
+    frame[lame + kLameDelayPadding + 1] = char(padding >> 8);
+    frame[lame + kLameDelayPadding + 2] = char(padding & 0xff);
+    putBE32(frame, lame + kLameMusicLength, quint32(bytes));
+    if (read)
+        putBE16(frame, lame + kLameMusicCrc,
+                lameCrc16(read, streamStart + size, frameEnd(analysis, frames.last)));
+    putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
     return frame;
 }
 
@@ -249,8 +268,20 @@ quint16 lameCrc16(const char *data, qint64 size, quint16 crc)
     return crc;
 }
 
+quint16 lameCrc16(const ReadBytes &read, qint64 from, qint64 to, quint16 crc)
+{
+    constexpr qint64 block = 1024 * 1024;
+    for (qint64 at = from; at < to; at += block) {
+        const QByteArray bytes = read(at, std::min(block, to - at));
+        if (bytes.size() != std::min(block, to - at))
+            return 0;
+        crc = lameCrc16(bytes.constData(), bytes.size(), crc);
+    }
+    return crc;
+}
+
 PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFrame, qint64 first,
-                        qint64 last)
+                        qint64 last, const ReadBytes &read)
 {
     PieceHeader header;
     const PieceFrames frames = framesWithin(analysis, first, last);
@@ -273,8 +304,8 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
             qsizetype tag = findTag(frame, "Xing");
             if (tag < 0)
                 tag = findTag(frame, "Info");
-            patched =
-                tag >= 0 && patchXing(frame, tag, analysis, frames, held->offset, keepsLastFrame);
+            patched = tag >= 0 &&
+                      patchXing(frame, tag, analysis, frames, held->offset, keepsLastFrame, read);
         }
         if (patched) {
             header.patchAt = held->offset - first;
@@ -285,19 +316,26 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
 
     // A piece that begins inside the tags before the audio keeps them first, as they must be.
     if (first >= analysis.audioBegin && variableBitRate(analysis))
-        header.head = newXingFrame(analysis, frames);
+        header.head = newXingFrame(analysis, frames, keepsLastFrame, read);
     return header;
 }
 
 PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
                             qint64 last)
 {
-    QByteArray bytes;
-    if (const auto &held = analysis.headerFrame) {
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(held->offset))
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
+    const ReadBytes read = [&](qint64 offset, qint64 length) {
+        QByteArray bytes;
+        if (file.seek(offset))
+            bytes = file.read(length);
+        if (bytes.size() < length && file.error() != QFileDevice::NoError)
             throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
-        bytes = file.read(held->size);
-    }
-    return pieceHeader(analysis, bytes, first, last);
+        return bytes;
+    };
+    QByteArray bytes;
+    if (const auto &held = analysis.headerFrame)
+        bytes = read(held->offset, held->size);
+    return pieceHeader(analysis, bytes, first, last, read);
 }
