@@ -47,7 +47,8 @@ void putBE16(QByteArray &bytes, qsizetype at, quint16 value)
     bytes[at + 1] = char(value & 0xff);
 }
 
-// The audio frames that lie whole inside the piece; a decoder drops a frame cut in two.
+// The audio frames that lie whole inside the piece, which is what its header frame counts: of a
+// frame cut in two, mpg123 plays nothing and ffmpeg its first part.
 struct PieceFrames
 {
     qint64 first = 0;

@@ -82,7 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         analysis.headerFrame ? bytes.mid(analysis.headerFrame->offset, analysis.headerFrame->size)
                              : QByteArray();
     const qint64 third = analysis.fileSize / 3;
-    pieceHeader(analysis, header, 0, 2 * third);
-    pieceHeader(analysis, header, third, analysis.fileSize - 1);
+    const ReadBytes read = [&](qint64 offset, qint64 length) {
+        check(offset >= 0 && length >= 0);
+        return bytes.mid(offset, length);
+    };
+    pieceHeader(analysis, header, 0, 2 * third, read);
+    pieceHeader(analysis, header, third, analysis.fileSize - 1, read);
     return 0;
 }
