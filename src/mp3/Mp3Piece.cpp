@@ -255,6 +255,8 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     // The silent frames also let a file without a LAME tag, which plays from its very first
     // sample, be cut there: decoders skip at least their own 529.
     const qint64 delay = firstKept - first * spf - kDecoderDelay + silentFrames * spf;
+    if (delay > kMaxDelay)
+        return std::nullopt; // cannot happen with the frames chosen above; the field is small
     const qint64 last = (endKept - 1) / spf;
     const qint64 padding = (last + 1) * spf - endKept + kDecoderDelay;
 
