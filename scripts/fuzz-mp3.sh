@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Fuzzes the MP3 analysis and the piece planning with libFuzzer under AddressSanitizer and
-# UndefinedBehaviorSanitizer: scripts/fuzz-mp3.sh [SECONDS] (60 by default). Needs Debian's clang
-# and libclang-rt-14-dev. Builds into build-fuzz/, seeds the corpus there with the test fixtures
-# and the kept regression inputs, and fails on any crash, leak, hang or sanitizer report; the
-# input that caused it is left in build-fuzz/ (keep it in tests/fuzz/regressions/).
+# UndefinedBehaviorSanitizer: scripts/fuzz-mp3.sh [SECONDS] (60 by default). Installs Debian's
+# clang and libclang-rt-14-dev with the project's other needs where missing. Builds into
+# build-fuzz/, seeds the corpus there with the test fixtures and the kept regression inputs, and
+# fails on any crash, leak, hang or sanitizer report; the input that caused it is left in
+# build-fuzz/ (keep it in tests/fuzz/regressions/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+scripts/setup.sh clang libclang-rt-14-dev pkg-config
 out=build-fuzz
 mkdir -p "$out/corpus"
 

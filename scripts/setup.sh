@@ -10,7 +10,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
     pulseaudio pulseaudio-utils gstreamer1.0-pulseaudio
     fonts-wqy-microhei
-    lame sox libsox-fmt-mp3 ffmpeg xvfb xauth openbox xdotool wmctrl
+    lame sox libsox-fmt-mp3 ffmpeg mpg123 xvfb xauth openbox xdotool wmctrl
     "$@"
 )
 
