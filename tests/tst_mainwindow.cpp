@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <functional>
+
 // The window as it comes up: its controls as designed, the start-up state and the size cap.
 class TestMainWindow : public QObject
 {
@@ -25,7 +27,7 @@ private slots:
     void controlsAreWhereDesigned();
     void stackingOrderIsAsDesigned();
     void captionsSitOnTheirFaces();
-    void captionsTakeTheButtonTextColour();
+    void captionsKeepTheirOwnColoursUnderADarkTheme();
     void sizeIsCapped_data();
     void sizeIsCapped();
     void maximizeIsUndone_data();
@@ -191,22 +193,32 @@ void TestMainWindow::captionsSitOnTheirFaces()
     QCOMPARE(s.LabFname->cursor().shape(), Qt::ArrowCursor);
 }
 
-void TestMainWindow::captionsTakeTheButtonTextColour()
+void TestMainWindow::captionsKeepTheirOwnColoursUnderADarkTheme()
 {
     FakePlatform fake;
     FrmMain window(fake.take());
+    // A dark desktop theme: light text everywhere.
     QPalette palette = window.palette();
-    palette.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    for (const QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText})
+        palette.setColor(role, QColor(255, 0, 0));
     window.setPalette(palette);
-    const QImage text = window.skin().Labkaishi->grab().toImage();
-    int red = 0;
-    for (int y = 0; y < text.height(); ++y) {
-        for (int x = 0; x < text.width(); ++x) {
-            const QColor c = text.pixelColor(x, y);
-            red += c.alpha() > 128 && c.red() > 200 && c.green() < 60 && c.blue() < 60;
-        }
+    const auto inks = [](QWidget *label, const std::function<bool(QColor)> &ink) {
+        const QImage text = label->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < text.height(); ++y)
+            for (int x = 0; x < text.width(); ++x)
+                count += text.pixelColor(x, y).alpha() > 128 && ink(text.pixelColor(x, y));
+        return count;
+    };
+    const auto themed = [](QColor c) { return c.red() > 200 && c.green() < 60; };
+    const auto black = [](QColor c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
+    const auto green = [](QColor c) { return c.green() > 150 && c.red() < 60; };
+    for (const char *name : {"Labkaishi", "LabFname"}) {
+        auto *label = control<SkinLabel>(window, name);
+        QCOMPARE(inks(label, themed), 0);
+        QVERIFY2(inks(label, black) > 20, name);
     }
-    QVERIFY2(red > 20, qPrintable(QString::number(red)));
+    QVERIFY(inks(control<SkinLabel>(window, "LabTime"), green) > 20);
 }
 
 void TestMainWindow::sizeIsCapped_data()
