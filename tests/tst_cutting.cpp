@@ -1,10 +1,11 @@
-#include "FakePlatform.h"
 #include "SlowDisk.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "ui/SaveProgress.h"
 #include "ui/SkinControls.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -35,7 +36,7 @@ private slots:
     void toEndOfFileCopiesThroughTheLastByte();
     void startAtTheBeginningCopiesTheFirstByte();
     void markingWithoutAFileDoesNothing();
-    void endBeforeStartIsRefusedOrShrinks();
+    void endBeforeStartIsRefused();
     void startAgainDropsTheEnd();
     void positionPastTheDurationIsNotClamped();
     void markingFailuresAreReportedAndSurvived();
@@ -45,7 +46,8 @@ private slots:
     void cancelledSaveChangesNothing();
     void saveReplacesAnExistingTarget();
     void failedSaveKeepsTheMarkingAndTheOldTarget();
-    void rangePastTheEndIsClippedOrRefused();
+    void changedSourceIsRefused();
+    void fileOverTwoGigabytesIsRefusedAtOpen();
     void pathWithColonsAndSpacesSurvives();
     void saveHoldsBackInputWhileTheClockRuns_data();
     void saveHoldsBackInputWhileTheClockRuns();
@@ -98,7 +100,7 @@ void TestCutting::openSource(const QString &path, double duration)
 {
     m_fake->open->answers << path;
     m_fake->player->length = duration;
-    m_window->ImgOpenFile_Click();
+    click(skinOf(*m_window).ImgOpenFile);
 }
 
 QByteArray TestCutting::bytesOf(const QString &path)
@@ -121,7 +123,7 @@ void TestCutting::openingPlaysAndClearsTheMarks()
     const QString first = makeSource(QStringLiteral("first.mp3"), 1000);
     openSource(first, 10);
     m_fake->player->position = 5;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QVERIFY(m_window->cutState().StartOffset > 0);
 
     const QString second = makeSource(QStringLiteral("second.mp3"), 2000);
@@ -137,29 +139,34 @@ void TestCutting::openingPlaysAndClearsTheMarks()
     QCOMPARE(cut.StartOffset, -1);
     QCOMPARE(cut.CutLength, -1);
     QVERIFY(cut.TargetFile.isEmpty());
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("正在播放：") + second);
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
-    QVERIFY(m_window->skin().Timer1->isActive());
+    QCOMPARE(skinOf(*m_window).LabFname->Caption(), QStringLiteral("正在播放：") + second);
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 1.0f);
+    QVERIFY(skinOf(*m_window).Timer1->isActive());
 }
 
 void TestCutting::cancellingTheOpenDialog()
 {
-    m_window->ImgOpenFile_Click();
+    click(skinOf(*m_window).ImgOpenFile);
     QCOMPARE(m_fake->open->shown, 1);
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
-    QVERIFY(!m_window->skin().Timer1->isActive());
+    QCOMPARE(skinOf(*m_window).LabFname->Caption(), QStringLiteral("没有播放文件"));
+    QVERIFY(!skinOf(*m_window).Timer1->isActive());
     QVERIFY(m_window->cutState().SourceFile.isEmpty());
     QVERIFY(m_fake->messages->shown.empty());
 
-    const QString path = makeSource(QStringLiteral("a.mp3"), 100);
+    // Cancelled over an open file: it plays on, with its marks.
+    const QString path = makeSource(QStringLiteral("a.mp3"), 100000);
     openSource(path, 10);
-    m_window->ImgKaishi_Click();
-    m_window->ImgOpenFile_Click(); // cancelled again
+    m_fake->player->position = 5;
+    click(skinOf(*m_window).ImgKaishi);
+    const CutState before = m_window->cutState();
+    m_fake->player->calls.clear();
+    click(skinOf(*m_window).ImgOpenFile);
     QCOMPARE(m_window->cutState().SourceFile, path);
-    QCOMPARE(m_window->cutState().StartOffset, -1);
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
-    QVERIFY(m_window->skin().Timer1->isActive());
+    QCOMPARE(m_window->cutState().StartOffset, before.StartOffset);
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
+    QVERIFY(m_fake->player->calls.isEmpty());
+    QVERIFY(skinOf(*m_window).Timer1->isActive());
 }
 
 void TestCutting::captionLabelsRunTheButtonsCommands()
@@ -167,20 +174,20 @@ void TestCutting::captionLabelsRunTheButtonsCommands()
     const QString path = makeSource(QStringLiteral("a.mp3"), 4935);
     m_fake->open->answers << path;
     m_fake->player->length = 100;
-    QTest::mouseClick(m_window->skin().Labdakai, Qt::LeftButton);
+    QTest::mouseClick(skinOf(*m_window).Labdakai, Qt::LeftButton);
     QCOMPARE(m_window->cutState().SourceFile, path);
 
     m_fake->player->position = 50;
-    QTest::mouseClick(m_window->skin().Labkaishi, Qt::LeftButton);
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
-    QTest::mouseClick(m_window->skin().Labwei, Qt::LeftButton);
+    QTest::mouseClick(skinOf(*m_window).Labkaishi, Qt::LeftButton);
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
+    QTest::mouseClick(skinOf(*m_window).Labwei, Qt::LeftButton);
     QVERIFY(m_window->cutState().CutLength > 0);
 
     // A right click presses the button but is no click.
     m_fake->save->answers << m_dir->filePath(QStringLiteral("cut.mp3"));
-    QTest::mouseClick(m_window->skin().LabBaocun, Qt::RightButton);
+    QTest::mouseClick(skinOf(*m_window).LabBaocun, Qt::RightButton);
     QCOMPARE(m_fake->save->shown, 0);
-    QTest::mouseClick(m_window->skin().ImgSave, Qt::LeftButton);
+    QTest::mouseClick(skinOf(*m_window).ImgSave, Qt::LeftButton);
     QCOMPARE(m_fake->save->shown, 1);
     QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
 }
@@ -203,7 +210,7 @@ void TestCutting::playStatesRewriteThePrefix()
     const QString path = makeSource(QStringLiteral("a.mp3"), 10);
     openSource(path, 1);
     m_fake->player->report(state);
-    const QString caption = m_window->skin().LabFname->Caption();
+    const QString caption = skinOf(*m_window).LabFname->Caption();
     QCOMPARE(caption, prefix + path);
     QCOMPARE(caption.mid(5), path);
 }
@@ -213,23 +220,23 @@ void TestCutting::clockShowsPositionAndDuration()
     m_fake->player->durationText = QStringLiteral("03:20");
     m_fake->player->positionText = QStringLiteral("01:05");
     m_window->Timer1_Timer();
-    QCOMPARE(m_window->skin().LabTime->Caption(), QStringLiteral("01:05/03:20"));
+    QCOMPARE(skinOf(*m_window).LabTime->Caption(), QStringLiteral("01:05/03:20"));
 
     m_fake->player->positionText.clear();
     m_window->Timer1_Timer();
-    QCOMPARE(m_window->skin().LabTime->Caption(), QStringLiteral("00:00/03:20"));
+    QCOMPARE(skinOf(*m_window).LabTime->Caption(), QStringLiteral("00:00/03:20"));
 
     // A player that cannot answer leaves the label as it was and shows nothing.
     m_fake->player->broken = true;
     m_window->Timer1_Timer();
-    QCOMPARE(m_window->skin().LabTime->Caption(), QStringLiteral("00:00/03:20"));
+    QCOMPARE(skinOf(*m_window).LabTime->Caption(), QStringLiteral("00:00/03:20"));
     QVERIFY(m_fake->messages->shown.empty());
 
     // The clock really drives it once a file is open.
     m_fake->player->broken = false;
     openSource(makeSource(QStringLiteral("a.mp3"), 10), 1);
     m_fake->player->positionText = QStringLiteral("00:07");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->skin().LabTime->Caption(), QStringLiteral("00:07/03:20"),
+    QTRY_COMPARE_WITH_TIMEOUT(skinOf(*m_window).LabTime->Caption(), QStringLiteral("00:07/03:20"),
                               3000);
 }
 
@@ -237,10 +244,10 @@ void TestCutting::workedExampleMarksAndSaves()
 {
     const QString source = makeSource(QStringLiteral("song.mp3"), 3000000);
     openSource(source, 180);
-    const MainWindowSkin &skin = m_window->skin();
+    const MainWindowSkin &skin = skinOf(*m_window);
 
     m_fake->player->position = 45;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QCOMPARE(skin.ShapXuan->Left(), 1954.0f);
     QCOMPARE(skin.ShapXuan->Width(), 1.0f);
     QVERIFY(!skin.ShapXuan->isHidden());
@@ -248,14 +255,14 @@ void TestCutting::workedExampleMarksAndSaves()
     QCOMPARE(m_window->cutState().CutLength, -1);
 
     m_fake->player->position = 90;
-    m_window->ImgJiesu_Click();
+    click(skinOf(*m_window).ImgJiesu);
     QCOMPARE(skin.ShapXuan->Width(), 1234.0f); // 1233.5 goes to the even neighbour
     QCOMPARE(m_window->cutState().CutLength, 750152);
 
     const QString target = m_dir->filePath(QStringLiteral("cut.mp3"));
     m_fake->save->answers << target;
     const QStringList playerCallsBefore = m_fake->player->calls;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
     QCOMPARE(lastMessage().title, QStringLiteral("恭喜你！"));
     QCOMPARE(lastMessage().icon, MessageBoxes::Icon::Information);
@@ -269,7 +276,7 @@ void TestCutting::workedExampleMarksAndSaves()
     QCOMPARE(m_window->cutState().SourceFile, source);
     QCOMPARE(m_fake->player->calls, playerCallsBefore);
 
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("请选择开始位置！"));
 }
 
@@ -278,15 +285,15 @@ void TestCutting::toEndOfFileCopiesThroughTheLastByte()
     const QString source = makeSource(QStringLiteral("song.mp3"), 3000000);
     openSource(source, 180);
     m_fake->player->position = 45;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     m_fake->player->position = 1; // ignored: the end is the bar's right end
-    m_window->ImgMowei_Click();
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 3701.0f);
+    click(skinOf(*m_window).ImgMowei);
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 3701.0f);
     QCOMPARE(m_window->cutState().CutLength, 2249848);
 
     const QString target = m_dir->filePath(QStringLiteral("tail.mp3"));
     m_fake->save->answers << target;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(bytesOf(target), m_sourceBytes.mid(750153 - 1));
 }
 
@@ -295,58 +302,59 @@ void TestCutting::startAtTheBeginningCopiesTheFirstByte()
     const QString source = makeSource(QStringLiteral("song.mp3"), 3000000);
     openSource(source, 180);
     m_fake->player->position = 0;
-    m_window->ImgKaishi_Click();
-    QCOMPARE(m_window->skin().ShapXuan->Left(), 720.0f);
+    click(skinOf(*m_window).ImgKaishi);
+    QCOMPARE(skinOf(*m_window).ShapXuan->Left(), 720.0f);
     QCOMPARE(m_window->cutState().StartOffset, 1);
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgMowei);
     QCOMPARE(m_window->cutState().CutLength, 3000000);
 
     const QString target = m_dir->filePath(QStringLiteral("whole.mp3"));
     m_fake->save->answers << target;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(bytesOf(target), m_sourceBytes);
 }
 
 void TestCutting::markingWithoutAFileDoesNothing()
 {
     m_fake->player->length = 100;
-    m_window->ImgKaishi_Click();
-    m_window->ImgJiesu_Click();
-    m_window->ImgMowei_Click();
-    QTest::mouseClick(m_window->skin().Labkaishi, Qt::LeftButton);
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgJiesu);
+    click(skinOf(*m_window).ImgMowei);
+    QTest::mouseClick(skinOf(*m_window).Labkaishi, Qt::LeftButton);
     QVERIFY(m_fake->messages->shown.empty());
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
     QCOMPARE(m_window->cutState().StartOffset, -1);
 }
 
-void TestCutting::endBeforeStartIsRefusedOrShrinks()
+void TestCutting::endBeforeStartIsRefused()
 {
     openSource(makeSource(QStringLiteral("a.mp3"), 100000), 100);
-    m_window->ImgJiesu_Click();
+    click(skinOf(*m_window).ImgJiesu);
     QCOMPARE(lastMessage().text, QStringLiteral("请先选择开始位置！"));
     QCOMPARE(lastMessage().title, QStringLiteral("Velquistmp3剪切器"));
     QCOMPARE(lastMessage().icon, MessageBoxes::Icon::None);
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgMowei);
     QCOMPARE(m_fake->messages->shown.size(), std::size_t(2));
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
 
     m_fake->player->position = 50;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     m_fake->player->position = 40;
-    m_window->ImgJiesu_Click();
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    click(skinOf(*m_window).ImgJiesu);
+    QCOMPARE(lastMessage().text, QStringLiteral("结束位置必须在开始位置之后！"));
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 1.0f);
     QCOMPARE(m_window->cutState().CutLength, -1);
-    m_window->ImgSave_Click();
-    QCOMPARE(lastMessage().text, QStringLiteral("请选择结束位置！"));
 
-    // After a good end, a later end before the start keeps the last length.
+    // After a good end, a later end before the start changes neither the range nor the length.
     m_fake->player->position = 60;
-    m_window->ImgJiesu_Click();
+    click(skinOf(*m_window).ImgJiesu);
     const qint32 length = m_window->cutState().CutLength;
+    const float width = skinOf(*m_window).ShapXuan->Width();
     QVERIFY(length > 0);
     m_fake->player->position = 10;
-    m_window->ImgJiesu_Click();
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    click(skinOf(*m_window).ImgJiesu);
+    QCOMPARE(lastMessage().text, QStringLiteral("结束位置必须在开始位置之后！"));
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), width);
     QCOMPARE(m_window->cutState().CutLength, length);
 }
 
@@ -354,23 +362,24 @@ void TestCutting::startAgainDropsTheEnd()
 {
     openSource(makeSource(QStringLiteral("a.mp3"), 100000), 100);
     m_fake->player->position = 10;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     QVERIFY(m_window->cutState().CutLength > 0);
     m_fake->player->position = 20;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QCOMPARE(m_window->cutState().CutLength, -1);
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 1.0f);
 }
 
 void TestCutting::positionPastTheDurationIsNotClamped()
 {
     openSource(makeSource(QStringLiteral("a.mp3"), 4935), 100);
     m_fake->player->position = 150;
-    m_window->ImgKaishi_Click();
-    QVERIFY(m_window->skin().ShapXuan->Left() > 720 + 4935);
-    m_window->ImgMowei_Click();
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    click(skinOf(*m_window).ImgKaishi);
+    QVERIFY(skinOf(*m_window).ShapXuan->Left() > 720 + 4935);
+    click(skinOf(*m_window).ImgMowei);
+    QCOMPARE(lastMessage().text, QStringLiteral("结束位置必须在开始位置之后！"));
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 1.0f);
     QCOMPARE(m_window->cutState().CutLength, -1);
 }
 
@@ -378,45 +387,45 @@ void TestCutting::markingFailuresAreReportedAndSurvived()
 {
     const QString source = makeSource(QStringLiteral("a%1%2.mp3"), 100000);
     openSource(source, 0); // the player cannot tell the length
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QCOMPARE(lastMessage().title, QStringLiteral("错误"));
     QCOMPARE(lastMessage().icon, MessageBoxes::Icon::Critical);
     QCOMPARE(lastMessage().text, QStringLiteral("无法定位：播放器读不出文件“") + source +
                                      QStringLiteral("”的播放时长。"));
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
     QCOMPARE(m_window->cutState().StartOffset, -1);
 
     m_fake->player->length = 100;
     m_fake->player->broken = true;
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QCOMPARE(m_fake->messages->shown.size(), std::size_t(2));
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
 
     // The file vanishes after opening: the selection has moved, the numbers have not.
     m_fake->player->broken = false;
     m_fake->player->position = 50;
     QVERIFY(QFile::remove(source));
-    m_window->ImgKaishi_Click();
+    click(skinOf(*m_window).ImgKaishi);
     QCOMPARE(m_fake->messages->shown.size(), std::size_t(3));
     QVERIFY(lastMessage().text.contains(source));
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
     QCOMPARE(m_window->cutState().StartOffset, -1);
 }
 
 void TestCutting::saveRefusals()
 {
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！"));
     QCOMPARE(lastMessage().title, QStringLiteral("提示"));
     QCOMPARE(lastMessage().icon, MessageBoxes::Icon::Information);
     QCOMPARE(m_fake->save->shown, 0);
 
     openSource(makeSource(QStringLiteral("a.mp3"), 1000), 10);
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("请选择开始位置！"));
     QCOMPARE(lastMessage().title, QStringLiteral("提示"));
-    m_window->ImgKaishi_Click();
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("请选择结束位置！"));
     QCOMPARE(lastMessage().title, QStringLiteral("提示"));
     QCOMPARE(m_fake->save->shown, 0);
@@ -429,15 +438,15 @@ void TestCutting::saveToTheSourceIsRefused()
     QVERIFY(QFile::link(source, link));
     openSource(source, 100);
     m_fake->player->position = 10;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState before = m_window->cutState();
 
     const QString otherSpelling = m_dir->path() + QStringLiteral("/sub/../a.mp3");
     QDir(m_dir->path()).mkdir(QStringLiteral("sub"));
     for (const QString &target : {source, link, otherSpelling}) {
         m_fake->save->answers << target;
-        m_window->ImgSave_Click();
+        click(skinOf(*m_window).ImgSave);
         QCOMPARE(lastMessage().text,
                  QStringLiteral("原文件路径及文件名不能和新文件路径及文件名相同！"));
         QCOMPARE(lastMessage().title, QStringLiteral("操作错误！"));
@@ -453,15 +462,15 @@ void TestCutting::cancelledSaveChangesNothing()
 {
     openSource(makeSource(QStringLiteral("a.mp3"), 100000), 100);
     m_fake->player->position = 10;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState before = m_window->cutState();
-    m_window->ImgSave_Click(); // no answer: cancelled
+    click(skinOf(*m_window).ImgSave); // no answer: cancelled
     QCOMPARE(m_fake->save->shown, 1);
     QVERIFY(m_fake->messages->shown.empty());
     QCOMPARE(m_window->cutState().StartOffset, before.StartOffset);
     QCOMPARE(m_window->cutState().CutLength, before.CutLength);
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
 }
 
 void TestCutting::saveReplacesAnExistingTarget()
@@ -474,11 +483,11 @@ void TestCutting::saveReplacesAnExistingTarget()
         old.write(QByteArray(500000, 'x'));
     }
     m_fake->player->position = 50;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState cut = m_window->cutState();
     m_fake->save->answers << target;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
     QCOMPARE(bytesOf(target), m_sourceBytes.mid(cut.StartOffset - 1, cut.CutLength));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2);
@@ -489,20 +498,20 @@ void TestCutting::failedSaveKeepsTheMarkingAndTheOldTarget()
     const QString source = makeSource(QStringLiteral("a.mp3"), 100000);
     openSource(source, 100);
     m_fake->player->position = 20;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState before = m_window->cutState();
 
     // A folder that cannot exist: its parent is a regular file (holds for root too).
     const QString impossible = source + QStringLiteral("/cut.mp3");
     m_fake->save->answers << impossible;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().title, QStringLiteral("错误"));
     QCOMPARE(lastMessage().icon, MessageBoxes::Icon::Critical);
     QCOMPARE(m_window->cutState().TargetFile, impossible);
     QCOMPARE(m_window->cutState().StartOffset, before.StartOffset);
     QCOMPARE(m_window->cutState().CutLength, before.CutLength);
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
 
     // A read-only existing target is refused and keeps its bytes.
     const QString readOnly = m_dir->filePath(QStringLiteral("keep.mp3"));
@@ -513,7 +522,7 @@ void TestCutting::failedSaveKeepsTheMarkingAndTheOldTarget()
     }
     QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
     m_fake->save->answers << readOnly;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().title, QStringLiteral("错误"));
     // About the new file, so the source is not named.
     QVERIFY(lastMessage().text.contains(readOnly));
@@ -523,38 +532,66 @@ void TestCutting::failedSaveKeepsTheMarkingAndTheOldTarget()
     // The source disappears: reported, and the program goes on.
     QVERIFY(QFile::remove(source));
     m_fake->save->answers << m_dir->filePath(QStringLiteral("new.mp3"));
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().title, QStringLiteral("错误"));
     QVERIFY(lastMessage().text.contains(source));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("new.mp3"))));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 1);
 }
 
-void TestCutting::rangePastTheEndIsClippedOrRefused()
+void TestCutting::changedSourceIsRefused()
 {
     const QString source = makeSource(QStringLiteral("a.mp3"), 100000);
     openSource(source, 100);
     m_fake->player->position = 50;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState cut = m_window->cutState();
 
-    // The file shrinks behind the player's back: only what is there is copied.
-    QFile::resize(source, cut.StartOffset + 99);
-    const QString target = m_dir->filePath(QStringLiteral("short.mp3"));
-    m_fake->save->answers << target;
-    m_window->ImgSave_Click();
-    QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
-    QCOMPARE(bytesOf(target), m_sourceBytes.mid(cut.StartOffset - 1, 100));
+    // Another file copied over the source, of the same size or not: the marks no longer fit it.
+    const QString target = m_dir->filePath(QStringLiteral("cut.mp3"));
+    for (const qint64 size : {qint64(100000), cut.StartOffset + qint64(99)}) {
+        QFile::resize(source, size);
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        m_fake->save->answers << target;
+        click(skinOf(*m_window).ImgSave);
+        QVERIFY(lastMessage().text.startsWith(QStringLiteral("源文件已被改动，请重新打开。")));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(m_window->cutState().CutLength, cut.CutLength);
+    }
+    const size_t shown = m_fake->messages->shown.size();
+    click(skinOf(*m_window).ImgKaishi);
+    QCOMPARE(m_fake->messages->shown.size(), shown + 1);
+    QVERIFY(lastMessage().text.startsWith(QStringLiteral("源文件已被改动，请重新打开。")));
 
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
-    QFile::resize(source, 10);
-    const QString nothing = m_dir->filePath(QStringLiteral("nothing.mp3"));
-    m_fake->save->answers << nothing;
-    m_window->ImgSave_Click();
-    QCOMPARE(lastMessage().title, QStringLiteral("错误"));
-    QVERIFY(!QFile::exists(nothing));
+    // Opened again, it is the file as it now stands.
+    openSource(source, 100);
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
+    m_fake->save->answers << target;
+    click(skinOf(*m_window).ImgSave);
+    QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
+}
+
+void TestCutting::fileOverTwoGigabytesIsRefusedAtOpen()
+{
+    const QString small = makeSource(QStringLiteral("a.mp3"), 1000);
+    openSource(small, 10);
+    const QString large = m_dir->filePath(QStringLiteral("large.mp3"));
+    QFile file(large);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(1) << 31)); // sparse: takes no room
+    file.close();
+    m_fake->player->calls.clear();
+    openSource(large, 10);
+    QVERIFY(lastMessage().text.contains(QStringLiteral("2 GB")));
+    QVERIFY(lastMessage().text.contains(large));
+    QCOMPARE(m_window->cutState().SourceFile, small);
+    QVERIFY(m_fake->player->calls.isEmpty());
 }
 
 void TestCutting::pathWithColonsAndSpacesSurvives()
@@ -564,13 +601,13 @@ void TestCutting::pathWithColonsAndSpacesSurvives()
     openSource(source, 10);
     m_fake->player->report(2);
     m_fake->player->position = 1;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const CutState cut = m_window->cutState();
     QVERIFY(cut.CutLength > 0);
     const QString target = m_dir->filePath(QStringLiteral("a: b：c/新 文件.mp3"));
     m_fake->save->answers << target;
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().text, QStringLiteral("剪切成功！"));
     QCOMPARE(bytesOf(target), m_sourceBytes.mid(cut.StartOffset - 1, cut.CutLength));
 }
@@ -588,13 +625,13 @@ void TestCutting::saveHoldsBackInputWhileTheClockRuns()
     const QString source = makeSource(QStringLiteral("a.mp3"), 100000);
     openSource(source, 100);
     m_fake->player->position = 20;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     const QString target = m_dir->filePath(QStringLiteral("cut.mp3"));
     m_fake->save->answers << target;
 
     // A click on "打开mp3" waiting in the queue, and a timer due, when the copy lets events run.
-    SkinImage *open = m_window->skin().ImgOpenFile;
+    SkinImage *open = skinOf(*m_window).ImgOpenFile;
     const QPointF inside(5, 5);
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
         QCoreApplication::postEvent(open, new QMouseEvent(type, inside, open->mapToGlobal(inside),
@@ -608,13 +645,13 @@ void TestCutting::saveHoldsBackInputWhileTheClockRuns()
         if (!succeeds)
             QDir().mkdir(target);
         // A press that bypasses input, as a screen reader's does.
-        m_window->ImgOpenFile_Click();
+        click(skinOf(*m_window).ImgOpenFile);
         if (QGuiApplication::overrideCursor())
             cursorDuringSave = QGuiApplication::overrideCursor()->shape();
     });
     const int opened = m_fake->open->shown;
 
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
     QCOMPARE(lastMessage().title, succeeds ? QStringLiteral("恭喜你！") : QStringLiteral("错误"));
     QCOMPARE(ticks, 1);
     QCOMPARE(cursorDuringSave, Qt::WaitCursor);
@@ -633,8 +670,8 @@ QString TestCutting::markWholeSource(int size)
     const QString source = makeSource(QStringLiteral("a.mp3"), size);
     openSource(source, 100);
     m_fake->player->position = 0.01;
-    m_window->ImgKaishi_Click();
-    m_window->ImgMowei_Click();
+    click(skinOf(*m_window).ImgKaishi);
+    click(skinOf(*m_window).ImgMowei);
     return source;
 }
 
@@ -667,7 +704,7 @@ void TestCutting::cancelledSaveKeepsTheMarksAndTheOldTarget()
         text = progress->labelText();
         QTest::keyClick(progress, Qt::Key_Escape);
     });
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
 
     QVERIFY(!shownEarly);
     QCOMPARE(title, QStringLiteral("Velquistmp3剪切器"));
@@ -678,7 +715,7 @@ void TestCutting::cancelledSaveKeepsTheMarksAndTheOldTarget()
     QCOMPARE(m_window->cutState().StartOffset, before.StartOffset);
     QCOMPARE(m_window->cutState().CutLength, before.CutLength);
     QVERIFY(m_window->cutState().TargetFile.isEmpty());
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
     QCOMPARE(m_fake->player->calls, playerCalls);
     QCOMPARE(bytesOf(target), QByteArray("old"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList{"a.mp3", "old.mp3"}));
@@ -702,7 +739,7 @@ void TestCutting::closingDuringASaveAsks()
     m_fake->messages->answer = quit;
     const SlowDisk usbStick(10'000'000, 0);
     QTimer::singleShot(100, m_window.get(), [&] { m_window->close(); });
-    m_window->ImgSave_Click();
+    click(skinOf(*m_window).ImgSave);
 
     QCOMPARE(m_fake->messages->asked,
              QStringList{QStringLiteral("正在保存新文件，要取消保存并退出吗？")});

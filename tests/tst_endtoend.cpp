@@ -1,4 +1,5 @@
 #include "LongTone.h"
+#include "WindowFixture.h"
 #include "app/FrmMain.h"
 #include "platform/MediaPlayer.h"
 #include "platform/Translations.h"
@@ -68,7 +69,7 @@ void TestEndToEnd::openPlayMarkAndSave()
     FrmMain window(Platform::qt());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const MainWindowSkin &skin = window.skin();
+    const MainWindowSkin &skin = skinOf(window);
 
     answerFileDialog(source);
     QTest::mouseClick(skin.Labdakai, Qt::LeftButton);

@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "platform/PlayerTransportBar.h"
@@ -51,19 +51,13 @@ void TestMainWindow::startsInItsWorkingState()
     FrmMain window(fake.take());
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Velquistmp3剪切器-1.2.2"));
-    QCOMPARE(window.skin().LabTime->Caption(), QStringLiteral("00:00/00"));
-    QCOMPARE(window.skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
-    QVERIFY(window.skin().ShapXuan->isHidden());
-    QVERIFY(!window.skin().Timer1->isActive());
-    QCOMPARE(window.skin().Timer1->interval(), 1000);
+    QCOMPARE(skinOf(window).LabTime->Caption(), QStringLiteral("00:00/00"));
+    QCOMPARE(skinOf(window).LabFname->Caption(), QStringLiteral("没有播放文件"));
+    QVERIFY(skinOf(window).ShapXuan->isHidden());
+    QVERIFY(!skinOf(window).Timer1->isActive());
+    QCOMPARE(skinOf(window).Timer1->interval(), 1000);
 
-    const CutState &cut = window.cutState();
-    QCOMPARE(cut.StartOffset, -1);
-    QCOMPARE(cut.CutLength, -1);
-    QVERIFY(cut.SourceFile.isEmpty());
-    QVERIFY(cut.TargetFile.isEmpty());
-
-    for (FileDialog *dialog : {&window.CmDialog(), &window.CmDialgS()}) {
+    for (const FakeFileDialog *dialog : {fake.open, fake.save}) {
         QCOMPARE(dialog->Filter(), QStringLiteral("mp3文件(*.mp3)|*.mp3"));
         QCOMPARE(dialog->Flags(), 4098);
         QVERIFY(dialog->FileName().isEmpty());
@@ -171,15 +165,15 @@ void TestMainWindow::stackingOrderIsAsDesigned()
             actual << (*it)->objectName();
     }
     QCOMPARE(actual, designed);
-    QCOMPARE(window.skin().Timer1->objectName(), QStringLiteral("Timer1"));
-    QCOMPARE(window.skin().WindowsMediaPlayer1->geometry(), QRect(16, 24, 385, 49));
+    QCOMPARE(skinOf(window).Timer1->objectName(), QStringLiteral("Timer1"));
+    QCOMPARE(skinOf(window).WindowsMediaPlayer1->geometry(), QRect(16, 24, 385, 49));
 }
 
 void TestMainWindow::captionsSitOnTheirFaces()
 {
     FakePlatform fake;
     FrmMain window(fake.take());
-    const MainWindowSkin &s = window.skin();
+    const MainWindowSkin &s = skinOf(window);
     const std::pair<SkinImage *, SkinLabel *> buttons[] = {
         {s.ImgOpenFile, s.Labdakai}, {s.ImgKaishi, s.Labkaishi}, {s.ImgJiesu, s.Labjiesu},
         {s.ImgMowei, s.Labwei},      {s.ImgSave, s.LabBaocun},   {s.ImgGuanyu, s.LabGuanyu}};
@@ -279,10 +273,9 @@ void TestMainWindow::startupSurvivesAFailingPlayer()
     delete fake.player;
     fake.player = new RefusingPlayer;
     FrmMain window(fake.take());
-    QCOMPARE(window.skin().LabTime->Caption(), QStringLiteral("00:00/00"));
+    QCOMPARE(skinOf(window).LabTime->Caption(), QStringLiteral("00:00/00"));
     QVERIFY(!fake.player->stretchToFit);
-    QCOMPARE(window.CmDialgS().Flags(), 4098);
-    QCOMPARE(window.cutState().CutLength, -1);
+    QCOMPARE(fake.save->Flags(), 4098);
 }
 
 void TestMainWindow::timeTextOfHoursClearsTheVolume()
@@ -295,7 +288,7 @@ void TestMainWindow::timeTextOfHoursClearsTheVolume()
     platform.player = player;
     FrmMain window(std::move(platform));
     PlayerTransportBar *bar = player->transportBar();
-    SkinLabel *time = window.skin().LabTime;
+    SkinLabel *time = skinOf(window).LabTime;
 
     // The longest text of a file under ten hours.
     bar->setDuration((9 * 3600 + 59 * 60 + 59) * 1000);

@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "fileio/ByteRange.h"
@@ -367,7 +367,7 @@ void TestMp3::openInWindow(FrmMain &window, FakePlatform &fake, const QString &p
 {
     fake.open->answers << path;
     fake.player->length = duration;
-    window.ImgOpenFile_Click();
+    click(skinOf(window).ImgOpenFile);
 }
 
 void TestMp3::windowMarksThroughTheFrames()
@@ -377,7 +377,7 @@ void TestMp3::windowMarksThroughTheFrames()
     const QString path = fixture("vbr.mp3");
     const Mp3Analysis analysis = analyseMp3(path);
     const double d = analysis.duration();
-    const MainWindowSkin &skin = window.skin();
+    const MainWindowSkin &skin = skinOf(window);
     const auto barTime = [&](double edge) {
         return (edge - skin.Shape2->Left()) / skin.Shape2->Width() * d;
     };
@@ -385,7 +385,7 @@ void TestMp3::windowMarksThroughTheFrames()
     // Marked right after opening: the marks wait for the analysis.
     openInWindow(window, fake, path, d);
     fake.player->position = 5.8;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     const double startTime = barTime(skin.ShapXuan->Left());
     const qint64 start = firstByteAt(analysis, startTime);
     // The quiet first half is small: far from the proportional byte.
@@ -393,26 +393,26 @@ void TestMp3::windowMarksThroughTheFrames()
     QCOMPARE(window.cutState().StartOffset, start);
 
     fake.player->position = 16.9;
-    window.ImgJiesu_Click();
+    click(skinOf(window).ImgJiesu);
     const qint64 end =
         lastByteAt(analysis, barTime(skin.ShapXuan->Left() + skin.ShapXuan->Width()));
     QCOMPARE(window.cutState().CutLength, end - start + 1);
 
-    window.ImgMowei_Click();
+    click(skinOf(window).ImgMowei);
     QCOMPARE(window.cutState().CutLength, analysis.fileSize - start + 1);
 
     fake.player->position = 0;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     QCOMPARE(window.cutState().StartOffset, 1);
 
     // The piece plays what was marked: ffmpeg decodes it to the marked stretch's length.
     fake.player->position = 5.8;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     fake.player->position = 16.9;
-    window.ImgJiesu_Click();
+    click(skinOf(window).ImgJiesu);
     const QString piece = fixture("piece.mp3");
     fake.save->answers << piece;
-    window.ImgSave_Click();
+    click(skinOf(window).ImgSave);
     QCOMPARE(fake.messages->shown.back().text, QStringLiteral("剪切成功！"));
     std::vector<Packet> packets = probePackets(piece);
     fromFirstPacket(packets);
@@ -430,17 +430,17 @@ void TestMp3::windowKeepsTheFormulasWhereBytesAreLinear()
     const QString path = fixture("cbr.mp3");
     const double n = static_cast<double>(QFile(path).size());
     openInWindow(window, fake, path, 24);
-    const MainWindowSkin &skin = window.skin();
+    const MainWindowSkin &skin = skinOf(window);
     const double L = skin.Shape2->Left(), W = skin.Shape2->Width();
 
     fake.player->position = 5.8;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     const double Ls = skin.ShapXuan->Left();
     QCOMPARE(window.cutState().StartOffset, qRound(std::nearbyint((Ls - L) / W * n)) + 1);
     fake.player->position = 16.9;
-    window.ImgJiesu_Click();
+    click(skinOf(window).ImgJiesu);
     QCOMPARE(window.cutState().CutLength, qRound(std::nearbyint(skin.ShapXuan->Width() / W * n)));
-    window.ImgMowei_Click();
+    click(skinOf(window).ImgMowei);
     QCOMPARE(window.cutState().CutLength, qRound(std::nearbyint(skin.ShapXuan->Width() / W * n)));
     QVERIFY(fake.messages->shown.empty());
 }
@@ -454,8 +454,8 @@ void TestMp3::windowForgetsTheAnalysisOfTheFileBefore()
     const QString path = fixture("bare.mp3");
     openInWindow(window, fake, path, 24);
     fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    const MainWindowSkin &skin = window.skin();
+    click(skinOf(window).ImgKaishi);
+    const MainWindowSkin &skin = skinOf(window);
     const double n = static_cast<double>(QFile(path).size());
     const double fraction = (skin.ShapXuan->Left() - skin.Shape2->Left()) / skin.Shape2->Width();
     QCOMPARE(window.cutState().StartOffset, qRound(std::nearbyint(fraction * n)) + 1);
@@ -469,11 +469,11 @@ void TestMp3::windowFailsAsBeforeWhenTheSourceIsGone()
     QVERIFY(QFile::copy(fixture("vbr.mp3"), path));
     openInWindow(window, fake, path, 24);
     fake.player->position = 5.8;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     QVERIFY(window.cutState().StartOffset > 0);
     QVERIFY(QFile::remove(path));
     fake.player->position = 16.9;
-    window.ImgJiesu_Click();
+    click(skinOf(window).ImgJiesu);
     QCOMPARE(window.cutState().CutLength, -1);
     QCOMPARE(fake.messages->shown.size(), std::size_t(1));
     QCOMPARE(fake.messages->shown.back().title, QStringLiteral("错误"));

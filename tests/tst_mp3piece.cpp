@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "fileio/ByteRange.h"
@@ -126,15 +126,15 @@ void TestMp3Piece::windowSavesPiecesThatStateTheirLength()
     FrmMain window(fake.take());
     fake.open->answers << source;
     fake.player->length = probedDuration(source);
-    window.ImgOpenFile_Click();
+    click(skinOf(window).ImgOpenFile);
     fake.player->position = start;
-    window.ImgKaishi_Click();
+    click(skinOf(window).ImgKaishi);
     fake.player->position = end;
-    window.ImgJiesu_Click();
+    click(skinOf(window).ImgJiesu);
     const qint32 from = window.cutState().StartOffset;
     const qint32 count = window.cutState().CutLength;
     fake.save->answers << piece;
-    window.ImgSave_Click();
+    click(skinOf(window).ImgSave);
     QCOMPARE(fake.messages->shown.back().text, QStringLiteral("剪切成功！"));
 
     // Players read the marked length from the piece, and that is what it decodes to.

@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "ui/FrmAbout.h"
@@ -84,9 +84,9 @@ void TestOpenWith::namedFileRunsTheOpenSteps()
     m_fake->open->answers << makeFile(QStringLiteral("first.mp3"));
     m_fake->player->length = 180;
     m_fake->player->position = 45;
-    m_window->ImgOpenFile_Click();
-    m_window->ImgKaishi_Click();
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    click(skinOf(*m_window).ImgOpenFile);
+    click(skinOf(*m_window).ImgKaishi);
+    QVERIFY(!skinOf(*m_window).ShapXuan->isHidden());
     m_fake->player->calls.clear();
 
     // A name relative to where the program was started becomes the full path.
@@ -99,12 +99,12 @@ void TestOpenWith::namedFileRunsTheOpenSteps()
     QCOMPARE(m_fake->player->calls, QStringList({"stop", "close", "URL"}));
     QCOMPARE(m_fake->player->url, second);
     QCOMPARE(m_window->cutState().SourceFile, second);
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("正在播放：") + second);
-    QVERIFY(m_window->skin().Timer1->isActive());
+    QCOMPARE(skinOf(*m_window).LabFname->Caption(), QStringLiteral("正在播放：") + second);
+    QVERIFY(skinOf(*m_window).Timer1->isActive());
     QCOMPARE(m_window->cutState().StartOffset, -1);
     QCOMPARE(m_window->cutState().CutLength, -1);
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    QVERIFY(skinOf(*m_window).ShapXuan->isHidden());
+    QCOMPARE(skinOf(*m_window).ShapXuan->Width(), 1.0f);
     QCOMPARE(m_fake->open->shown, 1);
     QVERIFY(m_fake->messages->shown.empty());
 }
@@ -134,8 +134,8 @@ void TestOpenWith::unreadableNameChangesNothing()
     QCOMPARE(box.icon, MessageBoxes::Icon::Critical);
     // The empty window stays empty: nothing stopped, opened or started.
     QVERIFY(m_fake->player->calls.isEmpty());
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
-    QVERIFY(!m_window->skin().Timer1->isActive());
+    QCOMPARE(skinOf(*m_window).LabFname->Caption(), QStringLiteral("没有播放文件"));
+    QVERIFY(!skinOf(*m_window).Timer1->isActive());
 }
 
 void TestOpenWith::dropTakesOneMp3File_data()
@@ -173,12 +173,12 @@ void TestOpenWith::dropTakesOneMp3File()
     if (taken) {
         QTRY_COMPARE(m_fake->player->calls, QStringList({"stop", "close", "URL"}));
         QCOMPARE(m_fake->player->url, urls.first().toLocalFile());
-        QCOMPARE(m_window->skin().LabFname->Caption(),
+        QCOMPARE(skinOf(*m_window).LabFname->Caption(),
                  QStringLiteral("正在播放：") + urls.first().toLocalFile());
     } else {
         QTest::qWait(20);
         QVERIFY(m_fake->player->calls.isEmpty());
-        QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
+        QCOMPARE(skinOf(*m_window).LabFname->Caption(), QStringLiteral("没有播放文件"));
     }
 }
 
@@ -196,7 +196,7 @@ void TestOpenWith::noDropUnderAModalBox()
         refused = !drop(data);
         about->close();
     });
-    m_window->ImgGuanyu_Click();
+    click(skinOf(*m_window).ImgGuanyu);
     QVERIFY(refused);
     QTest::qWait(20);
     QVERIFY(m_fake->player->calls.isEmpty());

@@ -43,10 +43,8 @@ QStringList filesNamed(const QCoreApplication &app)
     parser.process(app);
     if (parser.isSet(versionOption)) {
         // The version as the window's title gives it.
-        const QString version =
-            QStringLiteral("%1 %2.%3.%4\n")
-                .arg(QString::fromUtf8(AppInfo::Title), QString::number(AppInfo::Major),
-                     QString::number(AppInfo::Minor), QString::number(AppInfo::Revision));
+        const QString version = QString::fromUtf8(AppInfo::Title) + QLatin1Char(' ') +
+                                QString::fromLatin1(AppInfo::Version) + QLatin1Char('\n');
         std::fputs(version.toLocal8Bit().constData(), stdout);
         std::exit(EXIT_SUCCESS);
     }

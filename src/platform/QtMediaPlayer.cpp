@@ -1,7 +1,7 @@
 #include "platform/QtMediaPlayer.h"
 
+#include "core/TimeText.h"
 #include "platform/PlayerTransportBar.h"
-#include "platform/TimeText.h"
 
 #include <QAudioDevice>
 #include <QAudioOutput>
