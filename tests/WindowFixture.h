@@ -57,10 +57,14 @@ inline void click(QWidget *control)
 class WindowFixture
 {
 protected:
-    void makeWindow()
+    void makeDoubles()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_fake = new FakePlatform;
+    }
+    void makeWindow()
+    {
+        makeDoubles();
         m_window = std::make_unique<FrmMain>(m_fake->take());
     }
     void dropWindow()

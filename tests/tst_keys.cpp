@@ -22,7 +22,7 @@
 #include <cmath>
 
 // The window's keys, listening to the marked stretch, and what screen readers are told.
-class TestKeys : public QObject
+class TestKeys : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
@@ -42,30 +42,22 @@ private slots:
     void buttonsAndStatusLabelsForScreenReaders();
 
 private:
-    void makeWindow(Platform platform);
+    void showWindow(Platform platform);
     void markRange(const QString &marked);
     QStringList effectsOf(const std::function<void()> &action);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform *m_fake = nullptr;
-    std::unique_ptr<FrmMain> m_window;
 };
 
 void TestKeys::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_fake = new FakePlatform;
+    makeDoubles();
 }
 
 void TestKeys::cleanup()
 {
-    m_window.reset();
-    delete m_fake;
-    m_fake = nullptr;
-    m_dir.reset();
+    dropWindow();
 }
 
-void TestKeys::makeWindow(Platform platform)
+void TestKeys::showWindow(Platform platform)
 {
     m_window = std::make_unique<FrmMain>(std::move(platform));
     m_window->show();
@@ -84,26 +76,23 @@ void TestKeys::markRange(const QString &marked)
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(30000, 'x'));
     file.close();
-    m_fake->open->answers << path;
-    m_fake->player->length = 180;
-    click(skinOf(*m_window).ImgOpenFile);
+    openSource(path, 180);
     m_fake->player->position = 45;
-    click(skinOf(*m_window).ImgKaishi);
+    click(skin().ImgKaishi);
     m_fake->player->position = 90;
     if (marked == QLatin1String("range"))
-        click(skinOf(*m_window).ImgJiesu);
+        click(skin().ImgJiesu);
     m_fake->player->position = 120;
 }
 
-// What an action did that a test can see: dialogs, boxes, player calls, selection and cut state.
+// What an action did that a test can see: dialogs, boxes, player calls and the selection.
 QStringList TestKeys::effectsOf(const std::function<void()> &action)
 {
     const int opens = m_fake->open->shown, saves = m_fake->save->shown;
     const qsizetype calls = m_fake->player->calls.size();
     const size_t messages = m_fake->messages->shown.size();
-    const ShapeRect &selection = *skinOf(*m_window).ShapXuan;
+    const ShapeRect &selection = *skin().ShapXuan;
     const float left = selection.Left(), width = selection.Width();
-    const CutState cut = m_window->cutState();
 
     QStringList effects;
     QTimer closeModal;
@@ -127,9 +116,6 @@ QStringList TestKeys::effectsOf(const std::function<void()> &action)
                        m_fake->messages->shown[i].title;
     if (selection.Left() != left || selection.Width() != width)
         effects << QStringLiteral("selection %1+%2").arg(selection.Left()).arg(selection.Width());
-    const CutState &now = m_window->cutState();
-    if (now.StartOffset != cut.StartOffset || now.CutLength != cut.CutLength)
-        effects << QStringLiteral("cut %1+%2").arg(now.StartOffset).arg(now.CutLength);
     return effects;
 }
 
@@ -146,12 +132,11 @@ void TestKeys::keysRunTheButtonsCommands_data()
     // The dialog is cancelled: the file plays on with its marks.
     row("Ctrl+O opens", Qt::CTRL | Qt::Key_O, "range", {"open"});
     // At 120 s: x = int(120 / 180 * 4935 + 720) = 4010.
-    row("B marks the start", Qt::Key_B, "range", {"selection 4010+1", "cut 20001+-1"});
+    row("B marks the start", Qt::Key_B, "range", {"selection 4010+1"});
     // w = int(120 / 180 * 4935 - 1954 + 720) = 2056.
-    row("E marks the end", Qt::Key_E, "range", {"selection 1954+2056", "cut 7503+12498"});
+    row("E marks the end", Qt::Key_E, "range", {"selection 1954+2056"});
     row("E wants a start", Qt::Key_E, "none", {});
-    row("Shift+E runs to the end", Qt::SHIFT | Qt::Key_E, "start",
-        {"selection 1954+3701", "cut 7503+22498"});
+    row("Shift+E runs to the end", Qt::SHIFT | Qt::Key_E, "start", {"selection 1954+3701"});
     row("Ctrl+S saves", Qt::CTRL | Qt::Key_S, "range", {"save"});
     row("Ctrl+S wants an end", Qt::CTRL | Qt::Key_S, "start", {"请选择结束位置！|提示"});
     row("F1 shows About", Qt::Key_F1, "none", {"frmAbout"});
@@ -185,7 +170,7 @@ void TestKeys::keysRunTheButtonsCommands()
             delete m_fake;
             m_fake = new FakePlatform;
         }
-        makeWindow(m_fake->take());
+        showWindow(m_fake->take());
         markRange(marked);
         m_fake->player->state = playState;
         QWidget *target = round == 0 ? static_cast<QWidget *>(m_window.get()) : m_fake->player;
@@ -202,7 +187,7 @@ void TestKeys::keysPassThePlayersOwnBar()
     auto *player = new QtMediaPlayer;
     m_fake->player = nullptr;
     platform.player = player;
-    makeWindow(std::move(platform));
+    showWindow(std::move(platform));
     PlayerTransportBar *bar = player->transportBar();
     QSignalSpy played(bar, &PlayerTransportBar::playRequested);
 
@@ -220,20 +205,20 @@ void TestKeys::keysPassThePlayersOwnBar()
 
 void TestKeys::keysWaitWhileABoxIsUp()
 {
-    makeWindow(m_fake->take());
+    showWindow(m_fake->take());
     bool tried = false;
     QTimer::singleShot(50, this, [&] {
         auto *about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
         QVERIFY(about);
         QTest::keyClick(m_window.get(), Qt::Key_S, Qt::ControlModifier);
         QTest::keyClick(m_window.get(), Qt::Key_P);
-        QAccessible::queryAccessibleInterface(skinOf(*m_window).ImgSave)
+        QAccessible::queryAccessibleInterface(skin().ImgSave)
             ->actionInterface()
             ->doAction(QAccessibleActionInterface::pressAction());
         tried = true;
         about->close();
     });
-    click(skinOf(*m_window).ImgGuanyu);
+    click(skin().ImgGuanyu);
     QVERIFY(tried);
     QVERIFY(m_fake->messages->shown.empty());
 }
@@ -261,7 +246,7 @@ void TestKeys::movedMarksCallOffTheListening_data()
 void TestKeys::movedMarksCallOffTheListening()
 {
     QFETCH(QKeyCombination, key);
-    makeWindow(m_fake->take());
+    showWindow(m_fake->take());
     markRange(QStringLiteral("range"));
     QTest::keyClick(m_window.get(), Qt::Key_P);
     QCOMPARE(m_fake->player->pausesAt, 2468.0 / 4935.0 * 180.0);
@@ -273,7 +258,7 @@ void TestKeys::movedMarksCallOffTheListening()
 
 void TestKeys::seekKeysStayWithinTheFile()
 {
-    makeWindow(m_fake->take());
+    showWindow(m_fake->take());
     markRange(QStringLiteral("range"));
     m_fake->player->position = 2;
     QTest::keyClick(m_window.get(), Qt::Key_Left);
@@ -285,8 +270,8 @@ void TestKeys::seekKeysStayWithinTheFile()
 
 void TestKeys::tipsShowTheMarksAndThePath()
 {
-    makeWindow(m_fake->take());
-    ShapeRect *selection = skinOf(*m_window).ShapXuan;
+    showWindow(m_fake->take());
+    ShapeRect *selection = skin().ShapXuan;
     const auto tip = [selection] {
         QHelpEvent ask(QEvent::ToolTip, QPoint(0, 5), selection->mapToGlobal(QPoint(0, 5)));
         QApplication::sendEvent(selection, &ask);
@@ -295,15 +280,15 @@ void TestKeys::tipsShowTheMarksAndThePath()
     markRange(QStringLiteral("start"));
     QCOMPARE(tip(), QStringLiteral("开始 00:45.0；按 E 定位结束"));
     // Ended at 120 s: 1234 and 3290 twips of 4935 give 45.009 s and 120.0 s, as P plays them.
-    click(skinOf(*m_window).ImgJiesu);
+    click(skin().ImgJiesu);
     QCOMPARE(tip(), QStringLiteral("开始 00:45.0，结束 02:00.0，时长 75.0 秒；按 P 试听"));
-    QCOMPARE(skinOf(*m_window).LabFname->toolTip(), m_dir->filePath(QStringLiteral("source.mp3")));
+    QCOMPARE(skin().LabFname->toolTip(), m_dir->filePath(QStringLiteral("source.mp3")));
 }
 
 void TestKeys::buttonsAndStatusLabelsForScreenReaders()
 {
-    makeWindow(m_fake->take());
-    const MainWindowSkin &skin = skinOf(*m_window);
+    showWindow(m_fake->take());
+    const MainWindowSkin skin = WindowFixture::skin();
     const std::pair<QWidget *, const char *> buttons[] = {
         {skin.ImgOpenFile, "打开mp3"},  {skin.Labdakai, "打开mp3"},  {skin.ImgKaishi, "定位开始"},
         {skin.Labkaishi, "定位开始"},   {skin.ImgJiesu, "定位结束"}, {skin.Labjiesu, "定位结束"},

@@ -25,10 +25,6 @@ public:
     explicit FrmMain(Platform platform, QWidget *parent = nullptr);
     ~FrmMain() override;
 
-    const CutState &cutState() const { return m_session->state(); }
-    const MainWindowSkin &skin() const { return m_skin; }
-    frmAbout *aboutDialog() const { return m_about.get(); }
-
     // Opens the named file as the Open command opens a chosen one (a file named at start-up, a
     // dropped file); a name that cannot be read is reported and changes nothing.
     void openFileNamed(const QString &path);
