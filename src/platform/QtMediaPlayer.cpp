@@ -389,9 +389,9 @@ void QtMediaPlayer::onPauseTimer()
     m_pauseTimer->start(static_cast<int>(std::min(left, lookAgainAfter)));
 }
 
-// Playback can stand still for good while the player says it plays: GStreamer's PulseAudio
-// output did so after seeks until PulseClockGuard.cpp mended libpulse 16's stream clock, and a
-// sound server that stops answering does so for as long. A fresh player has a fresh stream, so
+// Playback can stand still for good while the player says it plays: libpulse 16's stream clock
+// can freeze after a seek (PulseClockGuard.cpp guards it), and a sound server that stops
+// answering stands still for as long. A fresh player has a fresh stream, so
 // playback that stands still is reopened where it stands: after a second once it has run, or
 // after a few seconds if it has not (a new stream may stand at its first report for a second or
 // two before it runs).

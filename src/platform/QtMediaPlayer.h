@@ -28,10 +28,9 @@ public:
     QString URL() const override { return m_url; }
     qint32 playState() const override;
 
-    void setFullScreen(bool on) override { m_fullScreen = on; }
-    bool fullScreen() const { return m_fullScreen; }
-    void setStretchToFit(bool on) override { m_stretchToFit = on; }
-    bool stretchToFit() const { return m_stretchToFit; }
+    // Sound only: no picture to fill the screen or to stretch.
+    void setFullScreen(bool) override {}
+    void setStretchToFit(bool) override {}
     // "full", "mini", or "none"/"invisible" (no bar); other words change nothing.
     void setUiMode(const QString &mode) override;
     QString uiMode() const { return m_uiMode; }
@@ -114,8 +113,6 @@ private:
     qint64 m_restingAt = 0;      // ms, where the player stands while stopped
     qint64 m_seekOnceKnown = -1; // ms; a seek waiting for GStreamer to know the length, or -1
     QString m_uiMode = QStringLiteral("full");
-    bool m_fullScreen = false;
-    bool m_stretchToFit = false;
     bool m_contextMenuEnabled = true;
     bool m_failed = false;
     bool m_sourcePending = false; // the player gets the file at m_url when it is next played
