@@ -74,8 +74,5 @@ int main(int argc, char *argv[])
     if (!files.isEmpty())
         QTimer::singleShot(0, &window,
                            [&window, file = files.first()] { window.openFileNamed(file); });
-    // For the start-up benchmark: leave once the first showing has been processed.
-    if (qEnvironmentVariableIntValue("VELQUIST_EXIT_WHEN_SHOWN") == 1)
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }
