@@ -1,8 +1,6 @@
 #include "WindowFixture.h"
 
-#include "app/CutTimes.h"
 #include "app/FrmMain.h"
-#include "app/Numeric.h"
 #include "platform/PlayerTransportBar.h"
 #include "platform/QtMediaPlayer.h"
 #include "ui/FrmAbout.h"
@@ -19,8 +17,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cmath>
-
 // The window's keys, listening to the marked stretch, and what screen readers are told.
 class TestKeys : public QObject, protected WindowFixture
 {
@@ -34,7 +30,6 @@ private slots:
     void keysRunTheButtonsCommands();
     void keysPassThePlayersOwnBar();
     void keysWaitWhileABoxIsUp();
-    void listenTimesInvertTheMarking();
     void movedMarksCallOffTheListening_data();
     void movedMarksCallOffTheListening();
     void seekKeysStayWithinTheFile();
@@ -221,18 +216,6 @@ void TestKeys::keysWaitWhileABoxIsUp()
     click(skin().ImgGuanyu);
     QVERIFY(tried);
     QVERIFY(m_fake->messages->shown.empty());
-}
-
-void TestKeys::listenTimesInvertTheMarking()
-{
-    // Marked at 45 s and 90 s of a 180-second file on the track bar (720, 4935), in whole twips
-    // as the marking leaves them: the stretch listened to is back within a twip's time.
-    const double L = 720, W = 4935, d = 180;
-    const double Ls = std::round(45 / d * W + L), Le = std::round(90 / d * W + L);
-    const CutTimes times = cutTimes(L, W, Ls, Le - Ls, d);
-    QVERIFY(qAbs(times.start - 45) < d / W);
-    QVERIFY(qAbs(times.end - 90) < d / W);
-    QVERIFY_THROWS_EXCEPTION(ArithmeticError, cutTimes(L, 0, Ls, Le - Ls, d));
 }
 
 void TestKeys::movedMarksCallOffTheListening_data()

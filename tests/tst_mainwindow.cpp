@@ -34,15 +34,6 @@ private slots:
     void maximizeIsUndone();
     void startupSurvivesAFailingPlayer();
     void timeTextOfHoursClearsTheVolume();
-
-private:
-    template <typename T> T *control(FrmMain &window, const char *name)
-    {
-        auto *found = window.findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
 };
 
 void TestMainWindow::startsInItsWorkingState()
@@ -207,12 +198,11 @@ void TestMainWindow::captionsKeepTheirOwnColoursUnderADarkTheme()
     const auto themed = [](QColor c) { return c.red() > 200 && c.green() < 60; };
     const auto black = [](QColor c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
     const auto green = [](QColor c) { return c.green() > 150 && c.red() < 60; };
-    for (const char *name : {"Labkaishi", "LabFname"}) {
-        auto *label = control<SkinLabel>(window, name);
+    for (SkinLabel *label : {skinOf(window).Labkaishi, skinOf(window).LabFname}) {
         QCOMPARE(inks(label, themed), 0);
-        QVERIFY2(inks(label, black) > 20, name);
+        QVERIFY2(inks(label, black) > 20, qPrintable(label->objectName()));
     }
-    QVERIFY(inks(control<SkinLabel>(window, "LabTime"), green) > 20);
+    QVERIFY(inks(skinOf(window).LabTime, green) > 20);
 }
 
 void TestMainWindow::sizeIsCapped_data()
