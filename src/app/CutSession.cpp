@@ -65,13 +65,19 @@ QString CutSession::namedFile(const QString &path)
     return file.absoluteFilePath();
 }
 
-void CutSession::open(const QString &path)
+void CutSession::checkOpenable(const QString &path)
 {
-    const QFileInfo file(path);
     // Byte positions are 32-bit: refused now, not after the file has played and been marked.
-    if (file.exists() && file.size() > std::numeric_limits<qint32>::max())
+    if (const QFileInfo file(path);
+        file.exists() && file.size() > std::numeric_limits<qint32>::max())
         throw FileIoError(
             QStringLiteral("文件“%1”大于 2 GB，本程序只能剪切 2 GB 以内的文件。").arg(path));
+}
+
+void CutSession::open(const QString &path)
+{
+    checkOpenable(path);
+    const QFileInfo file(path);
     m_cut.SourceFile = path;
     m_openedSize = file.exists() ? file.size() : -1;
     m_openedModified = file.lastModified();

@@ -83,9 +83,13 @@ public:
     // A file named outside the Open dialog, as a full path; throws FileIoError where it is not
     // a readable file.
     static QString namedFile(const QString &path);
-    // Takes `path` as the source and clears the marks. Throws FileIoError, changing nothing,
-    // for a file the byte positions cannot reach.
+    // Throws FileIoError for a file the byte positions cannot reach.
+    static void checkOpenable(const QString &path);
+    // Takes `path` as the source and clears the marks; checks it first, changing nothing when
+    // it cannot be cut.
     void open(const QString &path);
+    // The source's frame map once its analysis is done, waiting for it; null where it failed.
+    std::shared_ptr<const Mp3Analysis> frameMap() { return analysisFor(m_cut.SourceFile); }
 
     MarkOutcome markStart(const Clock &now);
     MarkOutcome markEnd(const Clock &now);

@@ -441,11 +441,12 @@ void FrmMain::openFileNamed(const QString &path)
 void FrmMain::openSource(const QString &path)
 {
     // First, so a file that cannot be cut leaves the current one playing.
-    m_session->open(path);
+    CutSession::checkOpenable(path);
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     player.controls().stop();
     player.close();
     player.setURL(path);
+    m_session->open(path);
     m_skin.LabFname->setCaption(FullWidthPlaying + path);
     // The label is cut off at the window's edge; the tip shows the whole path.
     m_skin.LabFname->setToolTip(path);
