@@ -558,9 +558,10 @@ void FrmMain::releaseMedia()
 void FrmMain::openChosen(const QString &chosen)
 {
     if (!chosen.isEmpty()) {
+        // First, so that a file the player cannot decode is refused with everything as it was.
+        m_skin.WindowsMediaPlayer1->setURL(chosen);
         m_cut.SourceFile = chosen;
         startAnalysis(m_cut.SourceFile);
-        m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         // The label is cut off at the window's edge; the tip shows the whole path.
         m_skin.LabFname->setToolTip(m_cut.SourceFile);
@@ -616,10 +617,10 @@ void FrmMain::setStart()
     ShapeRect &selection = *m_skin.ShapXuan;
 
     forgetListening();
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double p = player.controls().currentPosition();
+    const double d = exactDuration();
     double W = bar.Width();
     double L = bar.Left();
-    const double p = player.controls().currentPosition();
     const qint32 x = ToInt32(Add(Mul(Div(p, d), W), L));
 
     selection.setLeft(static_cast<float>(x));
@@ -648,11 +649,11 @@ void FrmMain::setEnd()
         return;
     forgetListening();
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double p = player.controls().currentPosition();
+    const double d = exactDuration();
     const double W = m_skin.Shape2->Width();
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
-    const double p = player.controls().currentPosition();
     applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), d);
 }
 
@@ -733,6 +734,21 @@ void FrmMain::startAnalysis(const QString &path)
                 return nullptr;
             }
         });
+    // The player seeks through the map and takes its exact length from it.
+    m_analysis.then(this, [this, path](const std::shared_ptr<const Mp3Analysis> &frames) {
+        if (frames && path == m_cut.SourceFile)
+            m_skin.WindowsMediaPlayer1->setFrameMap(frames);
+    });
+}
+
+double FrmMain::exactDuration()
+{
+    // The player starts on an estimate of the length and learns the exact one from the frame
+    // map; a mark made before it is ready waits for it.
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    if (auto frames = analysisFor(m_cut.SourceFile))
+        player.setFrameMap(std::move(frames));
+    return mediaDuration(player, m_cut.SourceFile);
 }
 
 std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
@@ -876,7 +892,7 @@ void FrmMain::playCut()
     if (!rangeIsMarked())
         return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double d = exactDuration();
     // From the selection as the shapes report it, like the byte numbers of the range.
     const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
                                     m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
