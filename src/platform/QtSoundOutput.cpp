@@ -5,8 +5,10 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QCoreApplication>
 #include <QMediaDevices>
 #include <QObject>
+#include <QSemaphore>
 #include <QThread>
 #include <QTimer>
 #include <QtDebug>
@@ -26,11 +28,54 @@ const QString OutputLost = QStringLiteral("声音输出中断：音频服务已�
 
 } // namespace
 
-// Lives on the output's thread and is the only one to touch the sink.
+// What the output's thread tells the window's: the reading of the latest session. A start or a
+// stop begins a new session; what the thread found out in an older one is dropped.
+struct SharedReading
+{
+    std::mutex mutex;
+    OutputReading reading;
+    quint64 session = 0;
+
+    void publish(quint64 from, const OutputReading &news)
+    {
+        std::lock_guard lock(mutex);
+        if (from == session)
+            reading = news;
+    }
+};
+
+namespace {
+
+// One thread for every sound output of the process, running until the application goes. Qt's
+// PulseAudio engine belongs to the thread that first used it and reconnects to a restarted
+// server from there, so that thread must not end with a player.
+QThread *soundThread()
+{
+    static QThread *thread = [] {
+        auto *made = new QThread;
+        made->setObjectName(QStringLiteral("sound output"));
+        // Starved of the CPU it lets the stream run dry.
+        made->start(QThread::TimeCriticalPriority);
+        qAddPostRoutine([] {
+            thread->quit();
+            // Caught in Qt's wait for a server that died while a stream opened, it never comes
+            // back; it is left to the end of the process rather than waited for.
+            if (thread->wait(3000))
+                delete thread;
+        });
+        return made;
+    }();
+    return thread;
+}
+
+} // namespace
+
+// Lives on the sound thread and is the only one to touch the sink.
 class SinkWorker : public QObject
 {
 public:
-    explicit SinkWorker(QtSoundOutput &owner) : m_owner(owner), m_pump(new QTimer(this))
+    explicit SinkWorker(std::shared_ptr<SharedReading> shared)
+        : m_shared(std::move(shared)), m_pump(new QTimer(this))
     {
         m_pump->setInterval(PumpEvery);
         m_pump->setTimerType(Qt::PreciseTimer);
@@ -128,7 +173,7 @@ private:
         reading.run = m_run;
         reading.handed = m_handed;
         reading.problem = problem;
-        m_owner.publish(m_session, reading);
+        m_shared->publish(m_session, reading);
     }
 
     void publish(OutputReading::Status status, qint64 queued = -1)
@@ -139,7 +184,7 @@ private:
         reading.handed = m_handed;
         reading.queued = queued >= 0 ? queued : m_queued;
         m_queued = reading.queued;
-        m_owner.publish(m_session, reading);
+        m_shared->publish(m_session, reading);
     }
 
     // Tops the stream up from the feed and tells what it holds.
@@ -190,7 +235,7 @@ private:
         publish(OutputReading::Status::Running, (m_bufferBytes - free) / SampleFeed::BytesPerFrame);
     }
 
-    QtSoundOutput &m_owner;
+    std::shared_ptr<SharedReading> m_shared;
     QTimer *m_pump;
     QAudioSink *m_sink = nullptr;
     QAudioDevice m_device;
@@ -206,36 +251,35 @@ private:
     double m_volume = 1.0;
 };
 
-QtSoundOutput::QtSoundOutput() : m_thread(new QThread), m_worker(new SinkWorker(*this))
+QtSoundOutput::QtSoundOutput()
+    : m_shared(std::make_shared<SharedReading>()), m_worker(new SinkWorker(m_shared))
 {
-    m_thread->setObjectName(QStringLiteral("sound output"));
-    m_worker->moveToThread(m_thread);
-    // Starved of the CPU it lets the stream run dry.
-    m_thread->start(QThread::TimeCriticalPriority);
+    m_worker->moveToThread(soundThread());
 }
 
 QtSoundOutput::~QtSoundOutput()
 {
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->shutDown(); });
-    m_thread->quit();
-    // A thread caught in Qt's wait for a server that died while a stream opened never comes
-    // back; it is left to the end of the process rather than waited for.
-    if (!m_thread->wait(3000)) {
+    // The sink goes on its own thread, now, so that it is gone before the application is.
+    auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, done] {
+        worker->shutDown();
+        worker->deleteLater();
+        done->release();
+    });
+    // A thread caught opening a stream for good keeps its worker; the reading it would write is
+    // shared, so nothing of ours is left for it to reach.
+    if (!done->tryAcquire(1, 3000))
         qWarning("The sound output does not answer; it is left behind.");
-        return;
-    }
-    delete m_worker;
-    delete m_thread;
 }
 
 void QtSoundOutput::start(int sampleRate, std::shared_ptr<SampleFeed> feed)
 {
     quint64 session = 0;
     {
-        std::lock_guard lock(m_mutex);
-        session = ++m_session;
-        m_reading = {};
-        m_reading.status = OutputReading::Status::Starting;
+        std::lock_guard lock(m_shared->mutex);
+        session = ++m_shared->session;
+        m_shared->reading = {};
+        m_shared->reading.status = OutputReading::Status::Starting;
     }
     QMetaObject::invokeMethod(m_worker, [worker = m_worker, session, sampleRate, feed] {
         worker->start(session, sampleRate, feed);
@@ -245,9 +289,9 @@ void QtSoundOutput::start(int sampleRate, std::shared_ptr<SampleFeed> feed)
 void QtSoundOutput::suspend()
 {
     {
-        std::lock_guard lock(m_mutex);
-        if (m_reading.status == OutputReading::Status::Running)
-            m_reading.status = OutputReading::Status::Suspended;
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->reading.status == OutputReading::Status::Running)
+            m_shared->reading.status = OutputReading::Status::Suspended;
     }
     QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->suspend(); });
 }
@@ -255,9 +299,9 @@ void QtSoundOutput::suspend()
 void QtSoundOutput::resume()
 {
     {
-        std::lock_guard lock(m_mutex);
-        if (m_reading.status == OutputReading::Status::Suspended)
-            m_reading.status = OutputReading::Status::Running;
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->reading.status == OutputReading::Status::Suspended)
+            m_shared->reading.status = OutputReading::Status::Running;
     }
     QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->resume(); });
 }
@@ -266,9 +310,9 @@ void QtSoundOutput::stop()
 {
     quint64 session = 0;
     {
-        std::lock_guard lock(m_mutex);
-        session = ++m_session;
-        m_reading = {};
+        std::lock_guard lock(m_shared->mutex);
+        session = ++m_shared->session;
+        m_shared->reading = {};
     }
     QMetaObject::invokeMethod(m_worker, [worker = m_worker, session] {
         worker->stop();
@@ -283,13 +327,6 @@ void QtSoundOutput::setVolume(double volume)
 
 OutputReading QtSoundOutput::reading() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_reading;
-}
-
-void QtSoundOutput::publish(quint64 session, const OutputReading &reading)
-{
-    std::lock_guard lock(m_mutex);
-    if (session == m_session)
-        m_reading = reading;
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->reading;
 }

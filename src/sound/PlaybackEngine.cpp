@@ -279,6 +279,7 @@ void PlaybackEngine::ranOut()
     m_withoutSound = false;
     m_heldAt = 0;
     m_pauseAt = -1;
+    setProblem({});
     setState(State::Stopped, true);
 }
 
