@@ -735,10 +735,13 @@ void FrmMain::startAnalysis(const QString &path)
             }
         });
     // The player seeks through the map and takes its exact length from it.
-    m_analysis.then(this, [this, path](const std::shared_ptr<const Mp3Analysis> &frames) {
-        if (frames && path == m_cut.SourceFile)
+    auto *watcher = new QFutureWatcher<std::shared_ptr<const Mp3Analysis>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        if (const auto frames = watcher->result(); frames && path == m_cut.SourceFile)
             m_skin.WindowsMediaPlayer1->setFrameMap(frames);
+        watcher->deleteLater();
     });
+    watcher->setFuture(m_analysis);
 }
 
 double FrmMain::exactDuration()

@@ -114,6 +114,8 @@ public:
             fail(NoOutput);
             return;
         }
+        // What the server granted, which the queue is measured against.
+        m_bufferBytes = m_sink->bufferSize();
         m_pump->start();
         pump();
     }
@@ -201,7 +203,7 @@ private:
             return; // holds what it has: nothing is heard meanwhile
         qint64 room = m_sink->bytesFree();
         // libpulse answers a stream it has lost with (size_t) -1.
-        if (room < 0 || room > m_bufferBytes * 4) {
+        if (room < 0) {
             fail(OutputLost);
             return;
         }

@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr int PollEvery = 10;       // ms; also how late a pause mark can be
+constexpr int PollEvery = 25;       // ms
+constexpr int PollForMark = 5;      // ms, while a pause mark waits: how late it can come
 constexpr qint64 StallAfter = 1000; // ms that heard audio may stand still while playing
 constexpr qint64 FeedSeconds = 1;   // decoded ahead of the output
 
@@ -175,6 +176,8 @@ void PlaybackEngine::seek(qint64 frame)
 void PlaybackEngine::pauseAt(qint64 frame)
 {
     m_pauseAt = m_feed ? std::max<qint64>(0, frame) : -1;
+    if (m_pauseAt >= 0)
+        m_timer->setInterval(PollForMark);
 }
 
 void PlaybackEngine::setVolume(double volume)
@@ -270,6 +273,8 @@ void PlaybackEngine::poll()
     }
     if (m_pauseAt >= 0 && at >= m_pauseAt)
         pause();
+    if (m_pauseAt < 0)
+        m_timer->setInterval(PollEvery);
 }
 
 void PlaybackEngine::ranOut()
