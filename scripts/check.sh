@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Release checks, run after scripts/test.sh has built build/ and passed every test: formatting,
+# Release checks, run after scripts/build.sh has built build/ and every test has passed: formatting,
 # the Python linter, the tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # installed layout and desktop files, the Debian package, the Windows version resource and the
 # start-up benchmark.

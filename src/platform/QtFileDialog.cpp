@@ -5,8 +5,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLocale>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
 
 QList<FileFilterEntry> parseFileFilter(const QString &filter)
 {
@@ -102,6 +105,43 @@ public:
     }
 };
 
+// The widest short date the program's locale can write: two digits in every field, each digit the
+// font's widest.
+QString widestShortDate(const QFontMetrics &metrics)
+{
+    QChar widestDigit = u'0';
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widestDigit))
+            widestDigit = QChar(digit);
+    }
+    QString text =
+        QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+    for (QChar &c : text) {
+        if (c.isDigit())
+            c = widestDigit;
+    }
+    return text;
+}
+
+// Qt sizes the date column for an American two-digit-year date in a typical font; the program's
+// dates are longer, and how much depends on the fonts installed. The column gets the width the
+// view's own delegate asks for the widest date, in the view's font.
+void fitDateColumn(QFileDialog &dialog)
+{
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = widestShortDate(option.fontMetrics);
+    const int width =
+        view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
+    QHeaderView *header = view->header();
+    if (header->sectionSize(DateColumn) < width)
+        header->resizeSection(DateColumn, width);
+}
+
 } // namespace
 
 void QtFileDialog::ShowOpen(QWidget *parent)
@@ -131,9 +171,10 @@ void QtFileDialog::show(QWidget *parent, Mode mode)
                                                                             : PatternCase::AsGiven);
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);
-    // Qt sizes the date column for a short date, which the program's short dates fit.
-    if (!desktopDialog)
+    if (!desktopDialog) {
         dialog.setProxyModel(new ProgramLocaleSizesAndDates(&dialog));
+        fitDateColumn(dialog);
+    }
 
     if (mode == Mode::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
