@@ -558,8 +558,13 @@ void FrmMain::releaseMedia()
 void FrmMain::openChosen(const QString &chosen)
 {
     if (!chosen.isEmpty()) {
-        // First, so that a file the player cannot decode is refused with everything as it was.
-        m_skin.WindowsMediaPlayer1->setURL(chosen);
+        // First, so that a file the player cannot decode is refused with everything as it was;
+        // the refusal names that file, not the one open before.
+        try {
+            m_skin.WindowsMediaPlayer1->setURL(chosen);
+        } catch (const PlayerError &error) {
+            throw FileIoError(QString::fromUtf8(error.what()));
+        }
         m_cut.SourceFile = chosen;
         startAnalysis(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
