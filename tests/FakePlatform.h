@@ -94,6 +94,7 @@ public:
         calls << QStringLiteral("seek %1").arg(seconds, 0, 'f', 3);
         position = seconds;
         pausesAt = -1;
+        emit positionJumped();
     }
     void pauseAt(double seconds) override
     {

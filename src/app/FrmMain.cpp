@@ -169,6 +169,10 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
     connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
             &FrmMain::WindowsMediaPlayer1_PlayStateChange);
+    connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::positionJumped, this, [this] {
+        if (m_skin.Timer1->isActive())
+            Timer1_Timer();
+    });
 
     Form_Load();
 }

@@ -87,4 +87,6 @@ public:
 signals:
     // 1 stopped, 2 paused, 3 playing; other values may come and are ignored by the window.
     void PlayStateChange(qint32 NewState);
+    // A seek moved the position; the window's time text follows at once, not at its next tick.
+    void positionJumped();
 };

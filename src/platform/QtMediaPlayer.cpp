@@ -188,6 +188,7 @@ void QtMediaPlayer::seekTo(qint64 milliseconds)
     m_engine->seek(milliseconds * m_engine->sampleRate() / 1000);
     // The knob and the time text are where the user put them at once.
     showPosition();
+    emit positionJumped();
 }
 
 qint64 QtMediaPlayer::milliseconds(qint64 frames) const
@@ -220,6 +221,7 @@ void QtMediaPlayer::setCurrentPosition(double seconds)
         return;
     m_engine->seek(std::llround(seconds * m_engine->sampleRate()));
     showPosition();
+    emit positionJumped();
 }
 
 void QtMediaPlayer::pauseAt(double seconds)
