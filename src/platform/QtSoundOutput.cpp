@@ -6,6 +6,7 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMediaDevices>
 #include <QObject>
 #include <QSemaphore>
@@ -14,7 +15,12 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +74,43 @@ QThread *soundThread()
     return thread;
 }
 
+// Whether a sound server's socket takes a connection. Qt 6.4 connects to the server once, when its
+// audio is first used, and never tries again if none answered then, though it reconnects to one
+// that went away later; so Qt's audio is first touched once a server is there. A server named
+// otherwise than by one local socket is left to Qt to find.
+bool soundServerAnswers()
+{
+    QStringList sockets;
+    const QString named = qEnvironmentVariable("PULSE_SERVER").trimmed();
+    if (!named.isEmpty()) {
+        if (!named.startsWith(QLatin1String("unix:")) || named.contains(QLatin1Char(' ')))
+            return true;
+        sockets << named.mid(5);
+    } else {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        sockets << (runtime.isEmpty() ? QStringLiteral("/run/user/%1").arg(::getuid()) : runtime) +
+                       QStringLiteral("/pulse/native")
+                << QStringLiteral("/run/pulse/native") << QStringLiteral("/var/run/pulse/native");
+    }
+    for (const QString &path : sockets) {
+        const QByteArray name = QFile::encodeName(path);
+        sockaddr_un address{};
+        if (name.size() >= qsizetype(sizeof(address.sun_path)))
+            continue;
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            continue;
+        const bool answered =
+            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+        ::close(fd);
+        if (answered)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // Lives on the sound thread and is the only one to touch the sink.
@@ -94,6 +137,13 @@ public:
         format.setSampleRate(sampleRate);
         format.setChannelCount(2);
         format.setSampleFormat(QAudioFormat::Int16);
+        // Only this thread reads or sets it.
+        static bool qtAudioConnected = false;
+        if (!qtAudioConnected && !soundServerAnswers()) {
+            fail(NoOutput);
+            return;
+        }
+        qtAudioConnected = true;
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull() || !device.isFormatSupported(format)) {
             fail(NoOutput);
