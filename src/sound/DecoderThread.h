@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -25,9 +26,14 @@ public:
 
 private:
     void run(const QString &path, int sampleRate);
+    // Waits a while for the frame map, unless it came already; false once leaving.
+    bool waitForFrameMap();
 
     std::shared_ptr<SampleFeed> m_feed;
     std::mutex m_mutex;
+    std::condition_variable m_mapCame;
     std::shared_ptr<const Mp3Analysis> m_frames; // not yet handed to the decoder
+    bool m_mapped = false;
+    bool m_leaving = false;
     std::thread m_thread;
 };
