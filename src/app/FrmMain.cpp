@@ -169,6 +169,10 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
     connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
             &FrmMain::WindowsMediaPlayer1_PlayStateChange);
+    connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::positionJumped, this, [this] {
+        if (m_skin.Timer1->isActive())
+            Timer1_Timer();
+    });
 
     Form_Load();
 }
@@ -558,9 +562,15 @@ void FrmMain::releaseMedia()
 void FrmMain::openChosen(const QString &chosen)
 {
     if (!chosen.isEmpty()) {
+        // First, so that a file the player cannot decode is refused with everything as it was;
+        // the refusal names that file, not the one open before.
+        try {
+            m_skin.WindowsMediaPlayer1->setURL(chosen);
+        } catch (const PlayerError &error) {
+            throw FileIoError(QString::fromUtf8(error.what()));
+        }
         m_cut.SourceFile = chosen;
         startAnalysis(m_cut.SourceFile);
-        m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
         m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
         // The label is cut off at the window's edge; the tip shows the whole path.
         m_skin.LabFname->setToolTip(m_cut.SourceFile);
@@ -616,10 +626,10 @@ void FrmMain::setStart()
     ShapeRect &selection = *m_skin.ShapXuan;
 
     forgetListening();
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double p = player.controls().currentPosition();
+    const double d = exactDuration();
     double W = bar.Width();
     double L = bar.Left();
-    const double p = player.controls().currentPosition();
     const qint32 x = ToInt32(Add(Mul(Div(p, d), W), L));
 
     selection.setLeft(static_cast<float>(x));
@@ -648,11 +658,11 @@ void FrmMain::setEnd()
         return;
     forgetListening();
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double p = player.controls().currentPosition();
+    const double d = exactDuration();
     const double W = m_skin.Shape2->Width();
     const double Ls = m_skin.ShapXuan->Left();
     const double L = m_skin.Shape2->Left();
-    const double p = player.controls().currentPosition();
     applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), d);
 }
 
@@ -733,6 +743,24 @@ void FrmMain::startAnalysis(const QString &path)
                 return nullptr;
             }
         });
+    // The player seeks through the map and takes its exact length from it.
+    auto *watcher = new QFutureWatcher<std::shared_ptr<const Mp3Analysis>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        if (const auto frames = watcher->result(); frames && path == m_cut.SourceFile)
+            m_skin.WindowsMediaPlayer1->setFrameMap(frames);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(m_analysis);
+}
+
+double FrmMain::exactDuration()
+{
+    // The player starts on an estimate of the length and learns the exact one from the frame
+    // map; a mark made before it is ready waits for it.
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    if (auto frames = analysisFor(m_cut.SourceFile))
+        player.setFrameMap(std::move(frames));
+    return mediaDuration(player, m_cut.SourceFile);
 }
 
 std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
@@ -876,7 +904,7 @@ void FrmMain::playCut()
     if (!rangeIsMarked())
         return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
+    const double d = exactDuration();
     // From the selection as the shapes report it, like the byte numbers of the range.
     const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
                                     m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);

@@ -97,6 +97,8 @@ private:
     // duration: the player's, for an end at the current position; none for the file's end.
     void applyEnd(qint32 width, std::optional<double> duration);
     void startAnalysis(const QString &path);
+    // The length the marks count against: the exact one, which a mark made early waits for.
+    double exactDuration();
     // The frame map of `path` once its analysis is done, waiting for it with input held back;
     // null where the analysis failed or was made of another file. The save takes it here too.
     std::shared_ptr<const Mp3Analysis> analysisFor(const QString &path);
