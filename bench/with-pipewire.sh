@@ -4,6 +4,10 @@
 # scripts/with-sound-server.sh does with PulseAudio. For the player benchmark on PipeWire:
 #   bench/with-pipewire.sh build/bin/bench_player SONG BEEPS
 set -euo pipefail
+for tool in pipewire pipewire-pulse wireplumber dbus-run-session pactl; do
+    command -v "$tool" >/dev/null ||
+        { echo "needs $tool (apt-get install pipewire pipewire-pulse wireplumber dbus)" >&2; exit 1; }
+done
 # WirePlumber needs a session bus; a private one comes with the run.
 if [[ -z ${VELQUIST_PIPEWIRE_BUS:-} ]]; then
     VELQUIST_PIPEWIRE_BUS=1 exec dbus-run-session -- "$0" "$@"
