@@ -2,11 +2,13 @@
 #include "WindowFixture.h"
 
 #include "app/FrmMain.h"
+#include "mp3/Mp3Analysis.h"
 #include "ui/SaveProgress.h"
 #include "ui/SkinControls.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QProgressDialog>
@@ -26,6 +28,7 @@ private slots:
 
     void openingPlaysAndClearsTheMarks();
     void cancellingTheOpenDialog();
+    void undecodableFileIsRefusedAtOpen();
     void captionLabelsRunTheButtonsCommands();
     void playStatesRewriteThePrefix_data();
     void playStatesRewriteThePrefix();
@@ -151,6 +154,25 @@ void TestCutting::cancellingTheOpenDialog()
     QVERIFY(skin().Timer1->isActive());
     // From int((3188 - 720) / 4935 * 100000) bytes on, to the end.
     QCOMPARE(savedPiece(), m_sourceBytes.mid(50010));
+}
+
+void TestCutting::undecodableFileIsRefusedAtOpen()
+{
+    // A file the player cannot decode: its words in a box, and the file before stays the source.
+    const QString first = QStringLiteral(VELQUIST_FIXTURES "/tone-3s.mp3");
+    openSource(first, 3);
+    m_fake->player->undecodable = true;
+    const QString second = makeSource(QStringLiteral("second.mp3"), 2000);
+    openSource(second, 20);
+    QCOMPARE(lastMessage().text, QStringLiteral("“%1”不是可以播放的 MP3 文件。").arg(second));
+    QCOMPARE(skin().LabFname->Caption(), QStringLiteral("正在播放：") + first);
+
+    // A mark of the file before waits for its frame map and hands it to the player.
+    m_fake->player->position = 1;
+    click(skin().ImgKaishi);
+    QVERIFY(!m_fake->player->frameMaps.empty());
+    QVERIFY(m_fake->player->frameMaps.back());
+    QCOMPARE(m_fake->player->frameMaps.back()->fileSize, QFileInfo(first).size());
 }
 
 void TestCutting::captionLabelsRunTheButtonsCommands()

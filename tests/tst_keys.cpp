@@ -247,8 +247,11 @@ void TestKeys::seekKeysStayWithinTheFile()
     QTest::keyClick(m_window.get(), Qt::Key_Left);
     QCOMPARE(m_fake->player->position, 0.0);
     m_fake->player->position = 178;
+    m_fake->player->positionText = QStringLiteral("03:00");
     QTest::keyClick(m_window.get(), Qt::Key_Right);
     QCOMPARE(m_fake->player->position, 180.0);
+    // The time text follows the seek at once, not at the clock's next tick.
+    QVERIFY(skin().LabTime->Caption().startsWith(QStringLiteral("03:00/")));
 }
 
 void TestKeys::tipsShowTheMarksAndThePath()

@@ -90,6 +90,8 @@ public:
     void open(const QString &path);
     // The source's frame map once its analysis is done, waiting for it; null where it failed.
     std::shared_ptr<const Mp3Analysis> frameMap() { return analysisFor(m_cut.SourceFile); }
+    // The analysis of the file opened last, for whoever wants to hear when it is done.
+    const QFuture<std::shared_ptr<const Mp3Analysis>> &analysis() const { return m_analysis; }
 
     MarkOutcome markStart(const Clock &now);
     MarkOutcome markEnd(const Clock &now);

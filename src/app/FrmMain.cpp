@@ -132,6 +132,10 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
     connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
             &FrmMain::WindowsMediaPlayer1_PlayStateChange);
+    connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::positionJumped, this, [this] {
+        if (m_skin.Timer1->isActive())
+            Timer1_Timer();
+    });
 
     Form_Load();
 }
@@ -445,8 +449,22 @@ void FrmMain::openSource(const QString &path)
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     player.controls().stop();
     player.close();
-    player.setURL(path);
+    // Before the session takes it, so that a file the player cannot decode is refused with
+    // everything as it was; the refusal names that file, not the one open before.
+    try {
+        player.setURL(path);
+    } catch (const PlayerError &error) {
+        throw FileIoError(QString::fromUtf8(error.what()));
+    }
     m_session->open(path);
+    // The player seeks through the map and takes its exact length from it.
+    auto *watcher = new QFutureWatcher<std::shared_ptr<const Mp3Analysis>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        if (const auto frames = watcher->result(); frames && path == m_session->source())
+            m_skin.WindowsMediaPlayer1->setFrameMap(frames);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(m_session->analysis());
     m_skin.LabFname->setCaption(FullWidthPlaying + path);
     // The label is cut off at the window's edge; the tip shows the whole path.
     m_skin.LabFname->setToolTip(path);
@@ -488,8 +506,18 @@ PlayerTime FrmMain::playerTime()
 {
     // P paused at the end of the selection as it stood; marks that move call that off.
     forgetListening();
+    const double position = m_skin.WindowsMediaPlayer1->controls().currentPosition();
+    return {position, exactDuration()};
+}
+
+double FrmMain::exactDuration()
+{
+    // The player starts on an estimate of the length and learns the exact one from the frame
+    // map; a mark made before it is ready waits for it.
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    return {player.controls().currentPosition(), player.currentMedia().duration()};
+    if (auto frames = m_session->frameMap())
+        player.setFrameMap(std::move(frames));
+    return player.currentMedia().duration();
 }
 
 void FrmMain::setStart()
@@ -633,7 +661,7 @@ void FrmMain::playCut()
     if (!rangeIsMarked())
         return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const CutTimes times = m_session->markedTimes(player.currentMedia().duration());
+    const CutTimes times = m_session->markedTimes(exactDuration());
     MediaControls &controls = player.controls();
     controls.setCurrentPosition(times.start);
     controls.play();

@@ -72,6 +72,8 @@ private:
     void seekToBeginning();
 
     PlayerTime playerTime();
+    // The length the marks count against: the exact one, which a mark made early waits for.
+    double exactDuration();
     void explainMark(MarkOutcome outcome);
     void forgetListening();
     void waitFor(const QFuture<void> &analysis);
