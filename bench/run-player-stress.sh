@@ -18,7 +18,7 @@ lame --quiet -b 64 "$scratch/b.wav" "$scratch/b.mp3"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELQUIST_WERROR=ON \
     "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
     >/dev/null
-cmake --build build-asan --target bench_player_stress velquist-mp3-cutter
+cmake --build build-asan --target bench_player_stress bench_program_window
 
 echo "== $cycles cycles under AddressSanitizer"
 ASAN_OPTIONS=detect_leaks=1 \
@@ -28,7 +28,8 @@ QT_QPA_PLATFORM=offscreen scripts/with-sound-server.sh \
     build-asan/bin/bench_player_stress "$cycles" "$scratch/a.mp3" "$scratch/b.mp3"
 
 echo "== $starts starts and exits"
-# One sound server for all of them; each start opens the file and exits once the window shows.
-VELQUIST_EXIT_WHEN_SHOWN=1 QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+# One sound server for all of them; each start, the program's window in the start-up harness,
+# opens the file and exits once the window shows.
+QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
     scripts/with-sound-server.sh bench/start-and-exit.sh "$starts" \
-    build-asan/bin/velquist-mp3-cutter "$scratch/a.mp3"
+    build-asan/bin/bench_program_window "$scratch/a.mp3"

@@ -1,7 +1,7 @@
 #include "LongTone.h"
+#include "core/TimeText.h"
 #include "platform/PlayerTransportBar.h"
 #include "platform/QtMediaPlayer.h"
-#include "platform/TimeText.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>

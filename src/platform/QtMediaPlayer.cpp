@@ -1,8 +1,8 @@
 #include "platform/QtMediaPlayer.h"
 
+#include "core/TimeText.h"
 #include "platform/PlayerTransportBar.h"
 #include "platform/QtSoundOutput.h"
-#include "platform/TimeText.h"
 
 #include <QContextMenuEvent>
 #include <QElapsedTimer>

@@ -31,10 +31,9 @@ public:
     qint32 playState() const override;
     void setFrameMap(std::shared_ptr<const Mp3Analysis> frames) override;
 
-    void setFullScreen(bool on) override { m_fullScreen = on; }
-    bool fullScreen() const { return m_fullScreen; }
-    void setStretchToFit(bool on) override { m_stretchToFit = on; }
-    bool stretchToFit() const { return m_stretchToFit; }
+    // Sound only: no picture to fill the screen or to stretch.
+    void setFullScreen(bool) override {}
+    void setStretchToFit(bool) override {}
     // "full", "mini", or "none"/"invisible" (no bar); other words change nothing.
     void setUiMode(const QString &mode) override;
     QString uiMode() const { return m_uiMode; }
@@ -100,7 +99,5 @@ private:
     QString m_url;
     bool m_ranOut = false;
     QString m_uiMode = QStringLiteral("full");
-    bool m_fullScreen = false;
-    bool m_stretchToFit = false;
     bool m_contextMenuEnabled = true;
 };
