@@ -7,7 +7,7 @@
 // QT_QPA_PLATFORM=offscreen):
 //   bench_open_mark [--instant-player] FILE
 
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "platform/FileDialog.h"
@@ -97,15 +97,15 @@ int main(int argc, char **argv)
         clock.start();
         lastTick = 0; // the open's own stretch counts too
         ticks.start();
-        window.ImgOpenFile_Click();
+        click(skinOf(window).ImgOpenFile);
         openedAt = clock.nsecsElapsed();
         QTimer *poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, &app, [&, poll] {
             if (!(player->currentMedia().duration() > 0))
                 return;
             poll->stop();
-            window.ImgKaishi_Click();
-            window.ImgMowei_Click();
+            click(skinOf(window).ImgKaishi);
+            click(skinOf(window).ImgMowei);
             markedAt = clock.nsecsElapsed();
             QTimer::singleShot(200, &app, &QCoreApplication::quit);
         });
@@ -113,11 +113,12 @@ int main(int argc, char **argv)
     });
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
     app.exec();
-    const CutState &cut = window.cutState();
+    const ShapeRect &selection = *skinOf(window).ShapXuan;
     std::printf("open_ms=%.1f marked_at_ms=%.1f longest_gap_ms=%.1f "
-                "longest_gap_after_open_ms=%.1f mark_waited_ms=%.1f StartOffset=%d CutLength=%d\n",
+                "longest_gap_after_open_ms=%.1f mark_waited_ms=%.1f selection_twips=%.0f+%.0f\n",
                 static_cast<double>(openedAt) / 1e6, static_cast<double>(markedAt) / 1e6,
                 static_cast<double>(longestGap) / 1e6, static_cast<double>(longestAfterOpen) / 1e6,
-                static_cast<double>(heldNs) / 1e6, cut.StartOffset, cut.CutLength);
+                static_cast<double>(heldNs) / 1e6, double(selection.Left()),
+                double(selection.Width()));
     return markedAt > 0 ? 0 : 1;
 }

@@ -16,8 +16,7 @@ int main(int argc, char *argv[])
     label->adjustSize();
 #endif
     window.show();
-    // Leaves the same way the program does under VELQUIST_EXIT_WHEN_SHOWN.
-    if (qEnvironmentVariableIntValue("VELQUIST_EXIT_WHEN_SHOWN") == 1)
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    // Leaves once the first showing has been processed, as the program's start does here.
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }

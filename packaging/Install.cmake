@@ -56,13 +56,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velquist <velquist@example.org>")
-# Qt's and the C++ run-time's libraries are found by dpkg-shlibdeps; what the program only
-# loads at run time is named here: the GStreamer elements that play MP3 (Qt's GStreamer media
-# plugin itself ships in libqt6multimedia6), Qt's own Chinese translations and a font with
-# Chinese characters.
+# The libraries the program links (Qt's, libmpg123-0 that decodes MP3, the C++ run-time's) are
+# found by dpkg-shlibdeps; what it only loads at run time is named here: Qt's own Chinese
+# translations and a font with Chinese characters.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, qt6-translations-l10n, fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-wqy-microhei")
 # The desktop's own file dialogs: the portal's (GNOME, sandboxes) and GTK's. Without them Qt
 # shows its own dialog, so they are recommended, not required.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-xdgdesktopportal-platformtheme, qt6-gtk-platformtheme")

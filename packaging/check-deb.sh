@@ -62,15 +62,16 @@ shown=$("$unpacked/usr/lib/$name/$name" --version) || fail "the program's --vers
 [[ -n $(field Maintainer) ]] || fail "no maintainer"
 [[ -n $(field Description) ]] || fail "no description"
 
-# Run-time dependencies, one name each: Qt's libraries (found by dpkg-shlibdeps), the GStreamer
-# elements that decode MP3, Qt's translations and a font with Chinese characters.
+# Run-time dependencies, one name each: Qt's libraries and libmpg123 (found by dpkg-shlibdeps),
+# Qt's translations and a font with Chinese characters. The program plays without GStreamer.
 depends=$(field Depends)
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 \
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good qt6-translations-l10n fonts-wqy-microhei; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libmpg123-0 \
+    qt6-translations-l10n fonts-wqy-microhei; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
 # Build-time packages must not be dragged onto users' machines.
 grep -qE -- '-dev( |,|$)' <<<"$depends" && fail "Depends names a -dev package"
+grep -qi gstreamer <<<"$depends" && fail "Depends names GStreamer"
 # The desktop's own file dialogs come with Qt's platform themes.
 recommends=$(field Recommends)
 for package in qt6-xdgdesktopportal-platformtheme qt6-gtk-platformtheme; do

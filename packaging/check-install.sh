@@ -23,5 +23,10 @@ real=$(readlink -f "$launcher")
 for face in 按钮.gif 按钮D.gif; do
     [[ -f $(dirname "$real")/$face ]] || { echo "check-install: $face not beside $real" >&2; exit 1; }
 done
-VELQUIST_EXIT_WHEN_SHOWN=1 QT_QPA_PLATFORM=offscreen timeout 60 "$launcher" 2>/dev/null
+"$launcher" --version | grep -q '^Velquistmp3剪切器 ' ||
+    { echo "check-install: $launcher --version does not answer" >&2; exit 1; }
+# Still running after a few seconds: it started and shows its window; timeout's 124 says so.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 5 "$launcher" 2>/dev/null || status=$?
+[[ $status == 124 ]] || { echo "check-install: $launcher ended with $status" >&2; exit 1; }
 echo "check-install: layout, desktop entry and metadata valid; starts through $launcher"

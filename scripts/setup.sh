@@ -6,9 +6,8 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang-format
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 qt6-translations-l10n
-    libgl-dev
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
-    pulseaudio pulseaudio-utils gstreamer1.0-pulseaudio
+    libgl-dev pkg-config libmpg123-dev libmpg123-0
+    pulseaudio pulseaudio-utils
     fonts-wqy-microhei
     lame sox libsox-fmt-mp3 ffmpeg mpg123 xvfb xauth openbox xdotool wmctrl
     "$@"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command with a sound server of its own: PulseAudio with one null sink, which plays in
 # real time against its own clock as a desktop's sound card would, and no hardware. Without it
-# GStreamer falls back to a stand-in sink that may run unclocked, and the player's timing tests
-# would see a file end at once. The server is private to this run (its own runtime folder and
+# the player has no sound output and plays against the clock alone, and the tests that listen
+# would hear nothing. The server is private to this run (its own runtime folder and
 # socket), so parallel runs and a desktop's own server are not disturbed; it goes with the
 # command.
 #   scripts/with-sound-server.sh ctest --output-on-failure
@@ -27,7 +27,7 @@ HOME=$runtime XDG_RUNTIME_DIR=$runtime pulseaudio -n --daemonize=no --exit-idle-
 server_pid=$!
 
 export PULSE_SERVER=unix:$runtime/native
-# For the test that stops the server for a while to stall playback.
+# For the tests that stop, kill and restart the server.
 export VELQUIST_SOUND_SERVER_PID=$server_pid
 for _ in $(seq 50); do
     pactl info >/dev/null 2>&1 && break

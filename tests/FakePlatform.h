@@ -12,7 +12,9 @@
 #include <QImageReader>
 #include <QStringList>
 
+#include <cmath>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // No Q_OBJECT: it adds no signals and emits the interface's own.
@@ -28,11 +30,14 @@ public:
     QString durationText = QStringLiteral("00:00");
     qint32 state = Stopped;
     bool broken = false;
+    bool undecodable = false; // setURL refuses every file
+    static constexpr int Rate = 44100;
     // The second at which playback would pause, as the contract keeps it; -1 = none.
     double pausesAt = -1;
 
     // What the window did to it.
     QStringList calls;
+    std::vector<std::shared_ptr<const Mp3Analysis>> frameMaps;
     QString url;
     bool fullScreen = true, stretchToFit = true, contextMenu = true;
     QString uiMode = QStringLiteral("mini");
@@ -54,6 +59,8 @@ public:
     }
     void setURL(const QString &value) override
     {
+        if (undecodable)
+            throw PlayerError("“" + value.toStdString() + "”不是可以播放的 MP3 文件。");
         calls << QStringLiteral("URL");
         url = value;
         pausesAt = -1;
@@ -87,6 +94,7 @@ public:
         calls << QStringLiteral("seek %1").arg(seconds, 0, 'f', 3);
         position = seconds;
         pausesAt = -1;
+        emit positionJumped();
     }
     void pauseAt(double seconds) override
     {
@@ -94,8 +102,15 @@ public:
         pausesAt = seconds;
     }
     void cancelPauseAt() override { pausesAt = -1; }
+    qint64 currentSample() const override { return std::llround(position * Rate); }
     QString durationString() const override { return durationText; }
     double duration() const override { return length; }
+    qint64 lengthInSamples() const override { return std::llround(length * Rate); }
+    int sampleRate() const override { return Rate; }
+    void setFrameMap(std::shared_ptr<const Mp3Analysis> frames) override
+    {
+        frameMaps.push_back(std::move(frames));
+    }
 
     void report(qint32 state) { emit PlayStateChange(state); }
 

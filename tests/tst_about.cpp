@@ -221,14 +221,14 @@ void TestAbout::placesOnScreen()
 void TestAbout::loadAssumesTypicalFrameBeforeFirstShow()
 {
     frmAbout dialog;
-    QCOMPARE(dialog.outerSizeTwips(), QSizeF((382 + 8) * 15, (237 + 38) * 15));
+    QCOMPARE(dialog.outerSizeTwips(), QSizeF((382 + 8) * 15, (237 + 34) * 15));
 
     dialog.Load(QSizeF(15360, 11520));
-    QCOMPARE(dialog.pos(), QPoint(317, 164)); // 4755 and 2465 twips
+    QCOMPARE(dialog.pos(), QPoint(317, 166)); // 4755 and 2485 twips
 
     // A screen smaller than the dialog puts it partly off the screen, as computed.
     dialog.Load(QSizeF(3000, 2000));
-    QCOMPARE(dialog.pos(), QPoint(-95, -47));
+    QCOMPARE(dialog.pos(), QPoint(-95, -46));
 }
 
 void TestAbout::closes_data()
@@ -276,7 +276,7 @@ void TestAbout::secondOpeningReloadsAndReplaces()
         shown.accept();
     }));
     QCOMPARE(firstPlace, expectedPixels(primaryScreenTwips(), QSizeF(Twips::fromPixels(382 + 8),
-                                                                     Twips::fromPixels(237 + 38))));
+                                                                     Twips::fromPixels(237 + 34))));
 
     // From now on the frame the window system reported counts.
     const QPoint secondPlace = expectedPixels(primaryScreenTwips(), dialog.outerSizeTwips());

@@ -1,10 +1,7 @@
-#include "FakePlatform.h"
-
-#include "app/FrmMain.h"
+#include "app/CutSession.h"
 #include "fileio/ByteRange.h"
 #include "mp3/Mp3ByteMap.h"
 #include "mp3/Mp3Scan.h"
-#include "ui/SkinControls.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -16,6 +13,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -131,14 +129,14 @@ private slots:
     void timesMapToTheFramesPlayingThen_data();
     void timesMapToTheFramesPlayingThen();
 
-    void windowMarksThroughTheFrames();
-    void windowKeepsTheFormulasWhereBytesAreLinear();
-    void windowForgetsTheAnalysisOfTheFileBefore();
-    void windowFailsAsBeforeWhenTheSourceIsGone();
+    void marksGoThroughTheFrames();
+    void formulasHoldWhereBytesAreLinear();
+    void theAnalysisOfTheFileBeforeIsForgotten();
+    void aSourceGoneFailsAsBefore();
 
 private:
     QString fixture(const QString &name) const { return m_dir.filePath(name); }
-    void openInWindow(FrmMain &window, FakePlatform &fake, const QString &path, double duration);
+    std::unique_ptr<CutSession> openSession(const QString &path);
 
     QTemporaryDir m_dir;
 };
@@ -378,121 +376,98 @@ void TestMp3::timesMapToTheFramesPlayingThen()
     QCOMPARE(lastByteAt(analysis, 30), packets.back().pos + packets.back().size);
 }
 
-void TestMp3::openInWindow(FrmMain &window, FakePlatform &fake, const QString &path,
-                           double duration)
+// A session on the design's track bar, 720 + 4935 twips, with `path` open.
+std::unique_ptr<CutSession> TestMp3::openSession(const QString &path)
 {
-    fake.open->answers << path;
-    fake.player->length = duration;
-    window.ImgOpenFile_Click();
+    auto session = std::make_unique<CutSession>(BarSpan{720, 4935}, Selection{});
+    session->open(path);
+    return session;
 }
 
-void TestMp3::windowMarksThroughTheFrames()
+void TestMp3::marksGoThroughTheFrames()
 {
-    FakePlatform fake;
-    FrmMain window(fake.take());
     const QString path = fixture("vbr.mp3");
     const Mp3Analysis analysis = analyseMp3(path);
     const double d = analysis.duration();
-    const MainWindowSkin &skin = window.skin();
-    const auto barTime = [&](double edge) {
-        return (edge - skin.Shape2->Left()) / skin.Shape2->Width() * d;
-    };
+    const auto session = openSession(path);
+    const auto at = [d](double seconds) { return [=] { return PlayerTime{seconds, d}; }; };
+    const auto barTime = [&](double edge) { return (edge - 720) / 4935 * d; };
 
     // Marked right after opening: the marks wait for the analysis.
-    openInWindow(window, fake, path, d);
-    fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    const double startTime = barTime(skin.ShapXuan->Left());
+    session->markStart(at(5.8));
+    const Selection &selection = session->selection();
+    const double startTime = barTime(selection.span.left);
     const qint64 start = firstByteAt(analysis, startTime);
     // The quiet first half is small: far from the proportional byte.
     QVERIFY(start < startTime / d * static_cast<double>(analysis.fileSize) - 10000);
-    QCOMPARE(window.cutState().StartOffset, start);
+    QCOMPARE(session->state().StartOffset, start);
 
-    fake.player->position = 16.9;
-    window.ImgJiesu_Click();
-    const qint64 end =
-        lastByteAt(analysis, barTime(skin.ShapXuan->Left() + skin.ShapXuan->Width()));
-    QCOMPARE(window.cutState().CutLength, end - start + 1);
+    session->markEnd(at(16.9));
+    const qint64 end = lastByteAt(analysis, barTime(selection.span.left + selection.span.width));
+    QCOMPARE(session->state().CutLength, end - start + 1);
 
-    window.ImgMowei_Click();
-    QCOMPARE(window.cutState().CutLength, analysis.fileSize - start + 1);
+    session->markToEnd();
+    QCOMPARE(session->state().CutLength, analysis.fileSize - start + 1);
 
-    fake.player->position = 0;
-    window.ImgKaishi_Click();
-    QCOMPARE(window.cutState().StartOffset, 1);
+    session->markStart(at(0));
+    QCOMPARE(session->state().StartOffset, 1);
 
     // The piece plays what was marked: ffmpeg decodes it to the marked stretch's length.
-    fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    fake.player->position = 16.9;
-    window.ImgJiesu_Click();
+    session->markStart(at(5.8));
+    session->markEnd(at(16.9));
     const QString piece = fixture("piece.mp3");
-    fake.save->answers << piece;
-    window.ImgSave_Click();
-    QCOMPARE(fake.messages->shown.back().text, QStringLiteral("剪切成功！"));
+    const SavePlan plan = session->planSave(piece);
+    CopyOptions options;
+    options.edits = plan.edits;
+    QCOMPARE(CopyByteRange(plan.source, plan.start, plan.count, piece, options),
+             CopyOutcome::Completed);
     std::vector<Packet> packets = probePackets(piece);
     fromFirstPacket(packets);
     QVERIFY(!packets.empty());
     const double length = packets.back().time + 1152.0 / 44100;
     QVERIFY2(std::abs(length - (16.9 - 5.8)) < 0.1, qPrintable(QString::number(length)));
-    QCOMPARE(fake.messages->shown.size(), std::size_t(1));
 }
 
-void TestMp3::windowKeepsTheFormulasWhereBytesAreLinear()
+void TestMp3::formulasHoldWhereBytesAreLinear()
 {
     // A CBR file that begins with a LAME Info frame: the proportional bytes, exactly.
-    FakePlatform fake;
-    FrmMain window(fake.take());
     const QString path = fixture("cbr.mp3");
     const double n = static_cast<double>(QFile(path).size());
-    openInWindow(window, fake, path, 24);
-    const MainWindowSkin &skin = window.skin();
-    const double L = skin.Shape2->Left(), W = skin.Shape2->Width();
+    const auto session = openSession(path);
+    const auto at = [](double seconds) { return [=] { return PlayerTime{seconds, 24}; }; };
+    const Selection &selection = session->selection();
 
-    fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    const double Ls = skin.ShapXuan->Left();
-    QCOMPARE(window.cutState().StartOffset, qRound(std::nearbyint((Ls - L) / W * n)) + 1);
-    fake.player->position = 16.9;
-    window.ImgJiesu_Click();
-    QCOMPARE(window.cutState().CutLength, qRound(std::nearbyint(skin.ShapXuan->Width() / W * n)));
-    window.ImgMowei_Click();
-    QCOMPARE(window.cutState().CutLength, qRound(std::nearbyint(skin.ShapXuan->Width() / W * n)));
-    QVERIFY(fake.messages->shown.empty());
+    session->markStart(at(5.8));
+    QCOMPARE(session->state().StartOffset,
+             qRound(std::nearbyint((selection.span.left - 720) / 4935 * n)) + 1);
+    session->markEnd(at(16.9));
+    QCOMPARE(session->state().CutLength, qRound(std::nearbyint(selection.span.width / 4935 * n)));
+    session->markToEnd();
+    QCOMPARE(session->state().CutLength, qRound(std::nearbyint(selection.span.width / 4935 * n)));
 }
 
-void TestMp3::windowForgetsTheAnalysisOfTheFileBefore()
+void TestMp3::theAnalysisOfTheFileBeforeIsForgotten()
 {
-    FakePlatform fake;
-    FrmMain window(fake.take());
-    openInWindow(window, fake, fixture("vbr.mp3"), 24);
+    const auto session = openSession(fixture("vbr.mp3"));
     // A file of the same length but proportional: its marks must not use the VBR file's frames.
     const QString path = fixture("bare.mp3");
-    openInWindow(window, fake, path, 24);
-    fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    const MainWindowSkin &skin = window.skin();
+    session->open(path);
+    session->markStart([] { return PlayerTime{5.8, 24}; });
     const double n = static_cast<double>(QFile(path).size());
-    const double fraction = (skin.ShapXuan->Left() - skin.Shape2->Left()) / skin.Shape2->Width();
-    QCOMPARE(window.cutState().StartOffset, qRound(std::nearbyint(fraction * n)) + 1);
+    const double fraction = (session->selection().span.left - 720) / 4935;
+    QCOMPARE(session->state().StartOffset, qRound(std::nearbyint(fraction * n)) + 1);
 }
 
-void TestMp3::windowFailsAsBeforeWhenTheSourceIsGone()
+void TestMp3::aSourceGoneFailsAsBefore()
 {
-    FakePlatform fake;
-    FrmMain window(fake.take());
     const QString path = fixture("gone.mp3");
     QVERIFY(QFile::copy(fixture("vbr.mp3"), path));
-    openInWindow(window, fake, path, 24);
-    fake.player->position = 5.8;
-    window.ImgKaishi_Click();
-    QVERIFY(window.cutState().StartOffset > 0);
+    const auto session = openSession(path);
+    session->markStart([] { return PlayerTime{5.8, 24}; });
+    QVERIFY(session->state().StartOffset > 0);
     QVERIFY(QFile::remove(path));
-    fake.player->position = 16.9;
-    window.ImgJiesu_Click();
-    QCOMPARE(window.cutState().CutLength, -1);
-    QCOMPARE(fake.messages->shown.size(), std::size_t(1));
-    QCOMPARE(fake.messages->shown.back().title, QStringLiteral("错误"));
+    QVERIFY_THROWS_EXCEPTION(FileIoError, session->markEnd([] { return PlayerTime{16.9, 24}; }));
+    QCOMPARE(session->state().CutLength, -1);
 }
 
 QTEST_MAIN(TestMp3)

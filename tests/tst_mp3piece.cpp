@@ -1,6 +1,4 @@
-#include "FakePlatform.h"
-
-#include "app/FrmMain.h"
+#include "app/CutSession.h"
 #include "fileio/ByteRange.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
@@ -23,8 +21,8 @@ class TestMp3Piece : public QObject
 
 private slots:
     void initTestCase();
-    void windowSavesPiecesThatStateTheirLength_data();
-    void windowSavesPiecesThatStateTheirLength();
+    void savedPiecesStateTheirLength_data();
+    void savedPiecesStateTheirLength();
     void vbriPieceFromBeginningStatesItsLength();
     void otherwiseTheBytesAreTodays_data();
     void otherwiseTheBytesAreTodays();
@@ -98,7 +96,7 @@ void TestMp3Piece::initTestCase()
     QVERIFY(!analyseMp3(path("cbr-plain.mp3")).headerFrame);
 }
 
-void TestMp3Piece::windowSavesPiecesThatStateTheirLength_data()
+void TestMp3Piece::savedPiecesStateTheirLength_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<double>("start");
@@ -114,28 +112,27 @@ void TestMp3Piece::windowSavesPiecesThatStateTheirLength_data()
         << QStringLiteral("cbr-info") << 0.0 << 15.0 << 0;
 }
 
-void TestMp3Piece::windowSavesPiecesThatStateTheirLength()
+void TestMp3Piece::savedPiecesStateTheirLength()
 {
     QFETCH(QString, name);
     QFETCH(double, start);
     QFETCH(double, end);
     QFETCH(int, xingAt);
     const QString source = path(name + ".mp3");
-    const QString piece = path(QStringLiteral("window-%1-%2.mp3").arg(name).arg(start));
-    FakePlatform fake;
-    FrmMain window(fake.take());
-    fake.open->answers << source;
-    fake.player->length = probedDuration(source);
-    window.ImgOpenFile_Click();
-    fake.player->position = start;
-    window.ImgKaishi_Click();
-    fake.player->position = end;
-    window.ImgJiesu_Click();
-    const qint32 from = window.cutState().StartOffset;
-    const qint32 count = window.cutState().CutLength;
-    fake.save->answers << piece;
-    window.ImgSave_Click();
-    QCOMPARE(fake.messages->shown.back().text, QStringLiteral("剪切成功！"));
+    const QString piece = path(QStringLiteral("piece-%1-%2.mp3").arg(name).arg(start));
+    // Marked and saved as the window does it.
+    CutSession session(BarSpan{720, 4935}, Selection{});
+    session.open(source);
+    const double duration = probedDuration(source);
+    session.markStart([&] { return PlayerTime{start, duration}; });
+    session.markEnd([&] { return PlayerTime{end, duration}; });
+    const SavePlan plan = session.planSave(piece);
+    CopyOptions options;
+    options.edits = plan.edits;
+    QCOMPARE(CopyByteRange(plan.source, plan.start, plan.count, piece, options),
+             CopyOutcome::Completed);
+    const qint32 from = plan.start;
+    const qint32 count = plan.count;
 
     // Players read the marked length from the piece, and that is what it decodes to.
     const double stated = probedDuration(piece);

@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "WindowFixture.h"
 
 #include "app/FrmMain.h"
 #include "ui/FrmAbout.h"
@@ -16,7 +16,7 @@
 
 // A file that comes from outside the Open dialog: named on the command line or dropped on the
 // window. Either runs the Open command's steps; what cannot be opened changes nothing.
-class TestOpenWith : public QObject
+class TestOpenWith : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
@@ -36,25 +36,16 @@ private:
     QString makeFile(const QString &name);
     // Drag enter, then drop; true when the window took both as a copy.
     bool drop(QMimeData *data, Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    FakePlatform *m_fake = nullptr;
-    std::unique_ptr<FrmMain> m_window;
 };
 
 void TestOpenWith::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_fake = new FakePlatform;
-    m_window = std::make_unique<FrmMain>(m_fake->take());
+    makeWindow();
 }
 
 void TestOpenWith::cleanup()
 {
-    m_window.reset();
-    delete m_fake;
-    m_fake = nullptr;
-    m_dir.reset();
+    dropWindow();
 }
 
 QString TestOpenWith::makeFile(const QString &name)
@@ -81,12 +72,10 @@ bool TestOpenWith::drop(QMimeData *data, Qt::DropActions offered)
 void TestOpenWith::namedFileRunsTheOpenSteps()
 {
     // A range marked on another file first, so the clearing shows.
-    m_fake->open->answers << makeFile(QStringLiteral("first.mp3"));
-    m_fake->player->length = 180;
+    openSource(makeFile(QStringLiteral("first.mp3")), 180);
     m_fake->player->position = 45;
-    m_window->ImgOpenFile_Click();
-    m_window->ImgKaishi_Click();
-    QVERIFY(!m_window->skin().ShapXuan->isHidden());
+    click(skin().ImgKaishi);
+    QVERIFY(!skin().ShapXuan->isHidden());
     m_fake->player->calls.clear();
 
     // A name relative to where the program was started becomes the full path.
@@ -98,13 +87,10 @@ void TestOpenWith::namedFileRunsTheOpenSteps()
 
     QCOMPARE(m_fake->player->calls, QStringList({"stop", "close", "URL"}));
     QCOMPARE(m_fake->player->url, second);
-    QCOMPARE(m_window->cutState().SourceFile, second);
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("正在播放：") + second);
-    QVERIFY(m_window->skin().Timer1->isActive());
-    QCOMPARE(m_window->cutState().StartOffset, -1);
-    QCOMPARE(m_window->cutState().CutLength, -1);
-    QVERIFY(m_window->skin().ShapXuan->isHidden());
-    QCOMPARE(m_window->skin().ShapXuan->Width(), 1.0f);
+    QCOMPARE(skin().LabFname->Caption(), QStringLiteral("正在播放：") + second);
+    QVERIFY(skin().Timer1->isActive());
+    QVERIFY(skin().ShapXuan->isHidden());
+    QCOMPARE(skin().ShapXuan->Width(), 1.0f);
     QCOMPARE(m_fake->open->shown, 1);
     QVERIFY(m_fake->messages->shown.empty());
 }
@@ -134,8 +120,8 @@ void TestOpenWith::unreadableNameChangesNothing()
     QCOMPARE(box.icon, MessageBoxes::Icon::Critical);
     // The empty window stays empty: nothing stopped, opened or started.
     QVERIFY(m_fake->player->calls.isEmpty());
-    QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
-    QVERIFY(!m_window->skin().Timer1->isActive());
+    QCOMPARE(skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
+    QVERIFY(!skin().Timer1->isActive());
 }
 
 void TestOpenWith::dropTakesOneMp3File_data()
@@ -173,12 +159,12 @@ void TestOpenWith::dropTakesOneMp3File()
     if (taken) {
         QTRY_COMPARE(m_fake->player->calls, QStringList({"stop", "close", "URL"}));
         QCOMPARE(m_fake->player->url, urls.first().toLocalFile());
-        QCOMPARE(m_window->skin().LabFname->Caption(),
+        QCOMPARE(skin().LabFname->Caption(),
                  QStringLiteral("正在播放：") + urls.first().toLocalFile());
     } else {
         QTest::qWait(20);
         QVERIFY(m_fake->player->calls.isEmpty());
-        QCOMPARE(m_window->skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
+        QCOMPARE(skin().LabFname->Caption(), QStringLiteral("没有播放文件"));
     }
 }
 
@@ -196,7 +182,7 @@ void TestOpenWith::noDropUnderAModalBox()
         refused = !drop(data);
         about->close();
     });
-    m_window->ImgGuanyu_Click();
+    click(skin().ImgGuanyu);
     QVERIFY(refused);
     QTest::qWait(20);
     QVERIFY(m_fake->player->calls.isEmpty());

@@ -1,17 +1,12 @@
 #include "app/FrmMain.h"
 
 #include "AppInfo.h"
-#include "app/CutTimes.h"
-#include "app/Numeric.h"
+#include "core/TimeText.h"
 #include "fileio/ByteRange.h"
-#include "mp3/Mp3ByteMap.h"
-#include "mp3/Mp3PieceHeader.h"
-#include "mp3/Mp3Scan.h"
 #include "platform/FileDialog.h"
 #include "platform/MediaPlayer.h"
 #include "platform/MessageBoxes.h"
 #include "platform/PictureLoader.h"
-#include "platform/TimeText.h"
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
@@ -21,18 +16,18 @@
 #include "ui/SkinControls.h"
 #include "ui/SkinPicture.h"
 #include "ui/Twips.h"
+#include "ui/WindowFrame.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
-#include <QFont>
 #include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMimeData>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -40,24 +35,17 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
-#include <QtConcurrent>
 #include <QtDebug>
 
-#include <algorithm>
 #include <functional>
-#include <limits>
 #include <new>
-
-using namespace Numeric;
+#include <optional>
 
 namespace {
 
-// The designed frame around the client area: 4-pixel borders and a 30-pixel caption bar.
-constexpr float DesignedFrameWidth = 120;  // twips, both borders
-constexpr float DesignedFrameHeight = 510; // twips, caption bar and both borders
-
 const QString FullWidthPlaying = QStringLiteral("正在播放：");
 const QString ErrorTitle = QStringLiteral("错误");
+const QString SelectionWords = QStringLiteral("选定的剪切范围；按 P 试听");
 
 // Start-up goes on past a step that fails; nothing is reported.
 void startupStep(const std::function<void()> &step)
@@ -78,33 +66,6 @@ void quietly(const char *what, const std::function<void()> &handler)
     } catch (const std::exception &error) {
         qWarning("%s: %s", what, error.what());
     }
-}
-
-// The marking formulas measure the bytes before the selection; the cut starts at the next one.
-qint32 firstByteAfter(qint32 bytesBefore)
-{
-    if (bytesBefore == std::numeric_limits<qint32>::max())
-        throw ArithmeticError("计算出错：数值超出范围。");
-    return bytesBefore + 1;
-}
-
-// A byte position or count of the frame map, in the cut state's 32 bits.
-qint32 fits32(qint64 value)
-{
-    if (value > std::numeric_limits<qint32>::max())
-        throw ArithmeticError("计算出错：数值超出范围。");
-    return static_cast<qint32>(value);
-}
-
-// The marking formulas divide by the length; without one there is nothing to mark against.
-double mediaDuration(MediaPlayer &player, const QString &file)
-{
-    const double duration = player.currentMedia().duration();
-    if (!(duration > 0))
-        throw PlayerError(
-            (QStringLiteral("无法定位：播放器读不出文件“") + file + QStringLiteral("”的播放时长。"))
-                .toStdString());
-    return duration;
 }
 
 template <typename Control>
@@ -161,52 +122,51 @@ FrmMain::FrmMain(Platform platform, QWidget *parent)
     m_skin.build(this, m_platform.player);
     resize(Twips::toPixels(MainWindowSkin::ClientWidth),
            Twips::toPixels(MainWindowSkin::ClientHeight));
+    m_session = std::make_unique<CutSession>(
+        BarSpan{m_skin.Shape2->Left(), m_skin.Shape2->Width()},
+        Selection{{m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width()}, false},
+        [this](const QFuture<void> &analysis) { waitFor(analysis); });
 
     setAcceptDrops(true);
     wireButtons();
-    describeButtons();
-    addShortcuts();
     connect(m_skin.Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
     connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this,
             &FrmMain::WindowsMediaPlayer1_PlayStateChange);
+    connect(m_skin.WindowsMediaPlayer1, &MediaPlayer::positionJumped, this, [this] {
+        if (m_skin.Timer1->isActive())
+            Timer1_Timer();
+    });
 
     Form_Load();
 }
 
-FrmMain::~FrmMain()
-{
-    // The scan stops at its next block; it must not outlive the window it reports to.
-    if (m_cancelAnalysis)
-        m_cancelAnalysis->store(true);
-    m_analysis.waitForFinished();
-}
+FrmMain::~FrmMain() = default;
 
 void FrmMain::Form_Load()
 {
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    FileDialog &open = *m_platform.openDialog;
+    FileDialog &save = *m_platform.saveDialog;
     startupStep([&] { placeOnScreen(); });
     startupStep([&] {
-        setWindowTitle(QStringLiteral("%1-%2.%3.%4")
-                           .arg(QString::fromUtf8(AppInfo::Title), QString::number(AppInfo::Major),
-                                QString::number(AppInfo::Minor),
-                                QString::number(AppInfo::Revision)));
+        setWindowTitle(QString::fromUtf8(AppInfo::Title) + QLatin1Char('-') +
+                       QString::fromLatin1(AppInfo::Version));
     });
-    startupStep([&] { m_skin.ShapXuan->setVisible(false); });
+    startupStep([&] { drawSelection(); });
     startupStep([&] { player.setFullScreen(false); });
     startupStep([&] { player.setStretchToFit(false); });
     startupStep([&] { player.setUiMode(QStringLiteral("full")); });
     startupStep([&] { player.setEnableContextMenu(false); });
     startupStep([&] { m_skin.LabTime->setCaption(QStringLiteral("00:00/00")); });
     const QString filter = QStringLiteral("mp3文件(*.mp3)|*.mp3");
-    startupStep([&] { CmDialog().setFilter(filter); });
-    startupStep([&] { CmDialgS().setFilter(filter); });
+    startupStep([&] { open.setFilter(filter); });
+    startupStep([&] { save.setFilter(filter); });
     const qint32 flags = FileDialog::OFN_FILEMUSTEXIST + FileDialog::OFN_OVERWRITEPROMPT;
-    startupStep([&] { CmDialog().setFlags(flags); });
-    startupStep([&] { CmDialgS().setFlags(flags); });
-    startupStep([&] { CmDialog().setFileName(QString()); });
-    startupStep([&] { CmDialgS().setFileName(QString()); });
+    startupStep([&] { open.setFlags(flags); });
+    startupStep([&] { save.setFlags(flags); });
+    startupStep([&] { open.setFileName(QString()); });
+    startupStep([&] { save.setFileName(QString()); });
     startupStep([&] { m_skin.Timer1->stop(); });
-    startupStep([&] { m_cut.reset(); });
 }
 
 void FrmMain::placeOnScreen()
@@ -218,10 +178,9 @@ void FrmMain::placeOnScreen()
     const float screenHeight = Twips::fromPixels(screen->size().height());
     // Before the first showing the window manager has not told us its frame yet.
     const bool frameKnown = isVisible() && frameGeometry().size() != size();
-    const float width = frameKnown ? Twips::fromPixels(frameGeometry().width())
-                                   : Twips::fromPixels(this->width()) + DesignedFrameWidth;
-    const float height = frameKnown ? Twips::fromPixels(frameGeometry().height())
-                                    : Twips::fromPixels(this->height()) + DesignedFrameHeight;
+    const QSize outer = frameKnown ? frameGeometry().size() : size().grownBy(DesignedFrame);
+    const float width = Twips::fromPixels(outer.width());
+    const float height = Twips::fromPixels(outer.height());
     const QPointF where = ::placeOnScreen({screenWidth, screenHeight}, {width, height});
     move(Twips::toPixels(static_cast<float>(where.x())),
          Twips::toPixels(static_cast<float>(where.y())));
@@ -316,23 +275,20 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 
 QString FrmMain::selectionTip() const
 {
-    const QString plain = QStringLiteral("选定的剪切范围；按 P 试听");
-    if (m_cut.SourceFile.isEmpty() || m_skin.ShapXuan->isHidden())
-        return plain;
+    if (m_session->source().isEmpty() || !m_session->selection().shown)
+        return SelectionWords;
     try {
-        MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-        const double d = mediaDuration(player, m_cut.SourceFile);
-        // The times P plays: from the selection as the shapes report it.
-        const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
-                                        m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
-        if (m_cut.CutLength <= 0)
+        // The times P plays.
+        const CutTimes times =
+            m_session->markedTimes(m_skin.WindowsMediaPlayer1->currentMedia().duration());
+        if (m_session->state().CutLength <= 0)
             return QStringLiteral("开始 %1；按 E 定位结束").arg(TimeText::withTenths(times.start));
         return QStringLiteral("开始 %1，结束 %2，时长 %3 秒；按 P 试听")
             .arg(TimeText::withTenths(times.start), TimeText::withTenths(times.end),
                  QString::number(times.end - times.start, 'f', 1));
     } catch (const std::exception &) {
         // Without a length there are no times to give; the plain words still hold.
-        return plain;
+        return SelectionWords;
     }
 }
 
@@ -346,94 +302,69 @@ void FrmMain::paintEvent(QPaintEvent *)
 
 void FrmMain::wireButtons()
 {
-    struct Route
-    {
-        SkinImage *image;
-        SkinLabel *caption;
-        void (FrmMain::*click)();
-    };
-    const Route routes[] = {
-        {m_skin.ImgOpenFile, m_skin.Labdakai, &FrmMain::ImgOpenFile_Click},
-        {m_skin.ImgKaishi, m_skin.Labkaishi, &FrmMain::ImgKaishi_Click},
-        {m_skin.ImgJiesu, m_skin.Labjiesu, &FrmMain::ImgJiesu_Click},
-        {m_skin.ImgMowei, m_skin.Labwei, &FrmMain::ImgMowei_Click},
-        {m_skin.ImgSave, m_skin.LabBaocun, &FrmMain::ImgSave_Click},
-        {m_skin.ImgGuanyu, m_skin.LabGuanyu, &FrmMain::ImgGuanyu_Click},
-    };
-    for (const Route &route : routes) {
-        // Press and release on the caption change the face of the image beneath it.
-        SkinImage *image = route.image;
-        const auto press = [this, image] { showFace(image, Face::Pressed); };
-        const auto release = [this, image] { showFace(image, Face::Normal); };
-        const auto click = [this, command = route.click] { (this->*command)(); };
-        routeButton(route.image, this, press, release, click);
-        routeButton(route.caption, this, press, release, click);
-    }
-}
-
-void FrmMain::describeButtons()
-{
-    struct Description
+    struct Button
     {
         SkinImage *image;
         SkinLabel *caption;
         const char *tip;
+        QKeySequence key;
+        void (FrmMain::*command)();
     };
-    const Description descriptions[] = {
-        {m_skin.ImgOpenFile, m_skin.Labdakai, "打开一个mp3文件并开始播放（Ctrl+O）"},
-        {m_skin.ImgKaishi, m_skin.Labkaishi, "把当前播放位置定为剪切的开始（B）"},
-        {m_skin.ImgJiesu, m_skin.Labjiesu, "把当前播放位置定为剪切的结束（E）"},
-        {m_skin.ImgMowei, m_skin.Labwei, "把剪切的结束定在文件末尾（Shift+E）"},
-        {m_skin.ImgSave, m_skin.LabBaocun, "把选定的一段保存为新的mp3文件（Ctrl+S）"},
-        {m_skin.ImgGuanyu, m_skin.LabGuanyu, "关于本程序（F1）"},
+    const Button buttons[] = {
+        {m_skin.ImgOpenFile, m_skin.Labdakai, "打开一个mp3文件并开始播放（Ctrl+O）",
+         QKeySequence(Qt::CTRL | Qt::Key_O), &FrmMain::openFile},
+        {m_skin.ImgKaishi, m_skin.Labkaishi, "把当前播放位置定为剪切的开始（B）",
+         QKeySequence(Qt::Key_B), &FrmMain::setStart},
+        {m_skin.ImgJiesu, m_skin.Labjiesu, "把当前播放位置定为剪切的结束（E）",
+         QKeySequence(Qt::Key_E), &FrmMain::setEnd},
+        {m_skin.ImgMowei, m_skin.Labwei, "把剪切的结束定在文件末尾（Shift+E）",
+         QKeySequence(Qt::SHIFT | Qt::Key_E), &FrmMain::stretchToEnd},
+        {m_skin.ImgSave, m_skin.LabBaocun, "把选定的一段保存为新的mp3文件（Ctrl+S）",
+         QKeySequence(Qt::CTRL | Qt::Key_S), &FrmMain::saveCut},
+        {m_skin.ImgGuanyu, m_skin.LabGuanyu, "关于本程序（F1）", QKeySequence(Qt::Key_F1),
+         &FrmMain::showAbout},
     };
-    for (const Description &button : descriptions) {
+    for (const Button &button : buttons) {
+        // Press and release on the caption change the face of the image beneath it.
+        SkinImage *image = button.image;
+        const auto press = [this, image] { showFace(image, Face::Pressed); };
+        const auto release = [this, image] { showFace(image, Face::Normal); };
+        const auto click = [this, command = button.command] { runCommand(command); };
+        routeButton(button.image, this, press, release, click);
+        routeButton(button.caption, this, press, release, click);
         const QString tip = QString::fromUtf8(button.tip);
         button.image->setToolTip(tip);
         button.caption->setToolTip(tip);
         // Screen readers name the image by the caption lying on it.
         button.caption->setBuddy(button.image);
+        addShortcut(button.key, click);
     }
-    m_skin.ShapXuan->setToolTip(QStringLiteral("选定的剪切范围；按 P 试听"));
+    m_skin.ShapXuan->setToolTip(SelectionWords);
     // Worked out when asked for, so it always matches the selection as it stands.
     m_skin.ShapXuan->installEventFilter(this);
-}
 
-void FrmMain::addShortcuts()
-{
-    struct Key
-    {
-        QKeySequence key;
-        std::function<void()> command;
-        bool repeats = false;
-    };
     const auto seek = [this](double seconds) {
         return [this, seconds] { runCommand([this, seconds] { seekBy(seconds); }); };
     };
-    const Key keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_O), [this] { ImgOpenFile_Click(); }},
-        {QKeySequence(Qt::Key_B), [this] { ImgKaishi_Click(); }},
-        {QKeySequence(Qt::Key_E), [this] { ImgJiesu_Click(); }},
-        {QKeySequence(Qt::SHIFT | Qt::Key_E), [this] { ImgMowei_Click(); }},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), [this] { ImgSave_Click(); }},
-        {QKeySequence(Qt::Key_F1), [this] { ImgGuanyu_Click(); }},
-        {QKeySequence(Qt::Key_Space), [this] { playOrPause(); }},
-        {QKeySequence(Qt::Key_P), [this] { listenToCut(); }},
-        // Holding an arrow keeps stepping, as in any player.
-        {QKeySequence(Qt::Key_Left), seek(-5), true},
-        {QKeySequence(Qt::Key_Right), seek(5), true},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Left), seek(-1), true},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Right), seek(1), true},
-        {QKeySequence(Qt::Key_Home), [this] { runCommand(&FrmMain::seekToBeginning); }},
-    };
-    for (const Key &key : keys) {
-        // Window-wide, so they work whatever has the focus; a modal box above blocks them.
-        auto *shortcut = new QShortcut(key.key, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        // A held key must not toggle playback or reopen a dialog over and over.
-        shortcut->setAutoRepeat(key.repeats);
-        connect(shortcut, &QShortcut::activated, this, key.command);
-    }
+    addShortcut(QKeySequence(Qt::Key_Space), [this] { runCommand(&FrmMain::togglePlayback); });
+    addShortcut(QKeySequence(Qt::Key_P), [this] { runCommand(&FrmMain::playCut); });
+    // Holding an arrow keeps stepping, as in any player.
+    addShortcut(QKeySequence(Qt::Key_Left), seek(-5), true);
+    addShortcut(QKeySequence(Qt::Key_Right), seek(5), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Left), seek(-1), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Right), seek(1), true);
+    addShortcut(QKeySequence(Qt::Key_Home), [this] { runCommand(&FrmMain::seekToBeginning); });
+}
+
+void FrmMain::addShortcut(const QKeySequence &key, const std::function<void()> &command,
+                          bool repeats)
+{
+    // Window-wide, so they work whatever has the focus; a modal box above blocks them.
+    auto *shortcut = new QShortcut(key, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    // A held key must not toggle playback or reopen a dialog over and over.
+    shortcut->setAutoRepeat(repeats);
+    connect(shortcut, &QShortcut::activated, this, command);
 }
 
 void FrmMain::showFace(SkinImage *target, Face face)
@@ -452,46 +383,6 @@ void FrmMain::showFace(SkinImage *target, Face face)
     }
 }
 
-void FrmMain::ImgOpenFile_Click()
-{
-    runCommand(&FrmMain::openFile);
-}
-
-void FrmMain::ImgKaishi_Click()
-{
-    runCommand(&FrmMain::setStart);
-}
-
-void FrmMain::ImgJiesu_Click()
-{
-    runCommand(&FrmMain::setEnd);
-}
-
-void FrmMain::ImgMowei_Click()
-{
-    runCommand(&FrmMain::stretchToEnd);
-}
-
-void FrmMain::ImgSave_Click()
-{
-    runCommand(&FrmMain::saveCut);
-}
-
-void FrmMain::ImgGuanyu_Click()
-{
-    runCommand(&FrmMain::showAbout);
-}
-
-void FrmMain::playOrPause()
-{
-    runCommand(&FrmMain::togglePlayback);
-}
-
-void FrmMain::listenToCut()
-{
-    runCommand(&FrmMain::playCut);
-}
-
 void FrmMain::runCommand(void (FrmMain::*command)())
 {
     runCommand([this, command] { (this->*command)(); });
@@ -508,6 +399,7 @@ void FrmMain::runCommand(const std::function<void()> &command)
     bool namesItsFile = false;
     try {
         command();
+        drawSelection();
         return;
     } catch (const std::bad_alloc &) {
         problem = QStringLiteral("内存不足，操作未能完成。");
@@ -518,57 +410,65 @@ void FrmMain::runCommand(const std::function<void()> &command)
     } catch (const std::exception &error) {
         problem = QString::fromUtf8(error.what());
     }
-    if (!namesItsFile && !m_cut.SourceFile.isEmpty() && !problem.contains(m_cut.SourceFile))
-        problem += QStringLiteral("\n\n文件：") + m_cut.SourceFile;
+    // A failed command may have moved the selection before it failed.
+    drawSelection();
+    const QString &source = m_session->source();
+    if (!namesItsFile && !source.isEmpty() && !problem.contains(source))
+        problem += QStringLiteral("\n\n文件：") + source;
     m_platform.messages->show(this, problem, ErrorTitle, MessageBoxes::Icon::Critical);
+}
+
+void FrmMain::drawSelection()
+{
+    const Selection &selection = m_session->selection();
+    ShapeRect &shape = *m_skin.ShapXuan;
+    shape.setLeft(selection.span.left);
+    shape.setWidth(selection.span.width);
+    shape.setVisible(selection.shown);
 }
 
 void FrmMain::openFile()
 {
-    releaseMedia();
-    CmDialog().ShowOpen(this);
-    openChosen(CmDialog().FileName());
+    // The file plays on under the dialog; a cancel leaves it as it stood, with its marks.
+    FileDialog &dialog = *m_platform.openDialog;
+    dialog.ShowOpen(this);
+    const QString chosen = dialog.FileName();
+    if (!chosen.isEmpty())
+        openSource(chosen);
 }
 
 void FrmMain::openFileNamed(const QString &path)
 {
-    runCommand([this, path] {
-        // Checked first, so a name that cannot be opened leaves the window as it was.
-        const QFileInfo file(path);
-        if (!file.exists())
-            throw FileIoError(QStringLiteral("找不到文件“%1”。").arg(path));
-        if (!file.isFile())
-            throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
-        if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
-            throw FileIoError(cannotRead(file.absoluteFilePath()) + QStringLiteral("：") +
-                              readable.errorString());
-        releaseMedia();
-        // A full path, as the Open dialog gives it: the name may be relative to where we started.
-        openChosen(file.absoluteFilePath());
-    });
+    runCommand([this, path] { openSource(CutSession::namedFile(path)); });
 }
 
-void FrmMain::releaseMedia()
+void FrmMain::openSource(const QString &path)
 {
+    // First, so a file that cannot be cut leaves the current one playing.
+    CutSession::checkOpenable(path);
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     player.controls().stop();
     player.close();
-}
-
-void FrmMain::openChosen(const QString &chosen)
-{
-    if (!chosen.isEmpty()) {
-        m_cut.SourceFile = chosen;
-        startAnalysis(m_cut.SourceFile);
-        m_skin.WindowsMediaPlayer1->setURL(m_cut.SourceFile);
-        m_skin.LabFname->setCaption(FullWidthPlaying + m_cut.SourceFile);
-        // The label is cut off at the window's edge; the tip shows the whole path.
-        m_skin.LabFname->setToolTip(m_cut.SourceFile);
-        m_skin.Timer1->start();
+    // Before the session takes it, so that a file the player cannot decode is refused with
+    // everything as it was; the refusal names that file, not the one open before.
+    try {
+        player.setURL(path);
+    } catch (const PlayerError &error) {
+        throw FileIoError(QString::fromUtf8(error.what()));
     }
-    m_cut.reset();
-    m_skin.ShapXuan->setVisible(false);
-    m_skin.ShapXuan->setWidth(1);
+    m_session->open(path);
+    // The player seeks through the map and takes its exact length from it.
+    auto *watcher = new QFutureWatcher<std::shared_ptr<const Mp3Analysis>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] {
+        if (const auto frames = watcher->result(); frames && path == m_session->source())
+            m_skin.WindowsMediaPlayer1->setFrameMap(frames);
+        watcher->deleteLater();
+    });
+    watcher->setFuture(m_session->analysis());
+    m_skin.LabFname->setCaption(FullWidthPlaying + path);
+    // The label is cut off at the window's edge; the tip shows the whole path.
+    m_skin.LabFname->setToolTip(path);
+    m_skin.Timer1->start();
 }
 
 void FrmMain::Timer1_Timer()
@@ -599,172 +499,76 @@ void FrmMain::WindowsMediaPlayer1_PlayStateChange(qint32 NewState)
     default:
         return;
     }
-    m_skin.LabFname->setCaption(prefix + m_cut.SourceFile);
+    m_skin.LabFname->setCaption(prefix + m_session->source());
 }
 
-QString FrmMain::sourcePathFromCaption() const
+PlayerTime FrmMain::playerTime()
 {
-    return m_skin.LabFname->Caption().mid(5);
+    // P paused at the end of the selection as it stood; marks that move call that off.
+    forgetListening();
+    const double position = m_skin.WindowsMediaPlayer1->controls().currentPosition();
+    return {position, exactDuration()};
+}
+
+double FrmMain::exactDuration()
+{
+    // The player starts on an estimate of the length and learns the exact one from the frame
+    // map; a mark made before it is ready waits for it.
+    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
+    if (auto frames = m_session->frameMap())
+        player.setFrameMap(std::move(frames));
+    return player.currentMedia().duration();
 }
 
 void FrmMain::setStart()
 {
-    if (m_cut.SourceFile.isEmpty())
-        return;
-    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    ShapeRect &bar = *m_skin.Shape2;
-    ShapeRect &selection = *m_skin.ShapXuan;
-
-    forgetListening();
-    const double d = mediaDuration(player, m_cut.SourceFile);
-    double W = bar.Width();
-    double L = bar.Left();
-    const double p = player.controls().currentPosition();
-    const qint32 x = ToInt32(Add(Mul(Div(p, d), W), L));
-
-    selection.setLeft(static_cast<float>(x));
-    selection.setWidth(1);
-    selection.setVisible(true);
-
-    L = bar.Left();
-    W = bar.Width();
-    const QString path = sourcePathFromCaption();
-    const double n = FileSize32(path);
-    const double Ls = selection.Left(); // as the shape now reports it
-    if (const auto frames = framesWhereNotLinear(path, n)) {
-        const double t = cutTimes(L, W, Ls, selection.Width(), d).start;
-        m_cut.StartOffset = fits32(firstByteAt(*frames, t));
-    } else {
-        m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
-    }
-    m_cut.CutLength = -1;
+    explainMark(m_session->markStart([this] { return playerTime(); }));
 }
 
 void FrmMain::setEnd()
 {
-    if (m_cut.SourceFile.isEmpty())
-        return;
-    if (!startIsMarked())
-        return;
-    forgetListening();
-    MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
-    const double W = m_skin.Shape2->Width();
-    const double Ls = m_skin.ShapXuan->Left();
-    const double L = m_skin.Shape2->Left();
-    const double p = player.controls().currentPosition();
-    applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), d);
+    explainMark(m_session->markEnd([this] { return playerTime(); }));
 }
 
 void FrmMain::stretchToEnd()
 {
-    if (m_cut.SourceFile.isEmpty())
+    const MarkOutcome outcome = m_session->markToEnd();
+    if (outcome == MarkOutcome::Done)
+        forgetListening();
+    explainMark(outcome);
+}
+
+void FrmMain::explainMark(MarkOutcome outcome)
+{
+    QString text;
+    if (outcome == MarkOutcome::NoStart)
+        text = QStringLiteral("请先选择开始位置！");
+    else if (outcome == MarkOutcome::EndNotAfterStart)
+        text = QStringLiteral("结束位置必须在开始位置之后！");
+    else
         return;
-    if (!startIsMarked())
-        return;
-    forgetListening();
-    const double Ls = m_skin.ShapXuan->Left();
-    const double L = m_skin.Shape2->Left();
-    const double W = m_skin.Shape2->Width();
-    applyEnd(ToInt32(Add(Sub(W, Ls), L)), std::nullopt);
+    // Untitled, the box would carry the executable's name; desktops give it the program's.
+    m_platform.messages->show(this, text, QString::fromUtf8(AppInfo::Title),
+                              MessageBoxes::Icon::None);
 }
 
 void FrmMain::forgetListening()
 {
-    // P paused at the end of the selection as it stood; marks that move call that off, and P
-    // takes them afresh.
     m_skin.WindowsMediaPlayer1->controls().cancelPauseAt();
 }
 
-bool FrmMain::startIsMarked()
+void FrmMain::waitFor(const QFuture<void> &analysis)
 {
-    // The visible selection is the sign that a start has been marked.
-    if (!m_skin.ShapXuan->isHidden())
-        return true;
-    // Untitled, the box would carry the executable's name; desktops give it the program's.
-    m_platform.messages->show(this, QStringLiteral("请先选择开始位置！"),
-                              QString::fromUtf8(AppInfo::Title), MessageBoxes::Icon::None);
-    return false;
-}
-
-void FrmMain::applyEnd(qint32 width, std::optional<double> duration)
-{
-    ShapeRect &selection = *m_skin.ShapXuan;
-    // An end at or before the start only shrinks the selection; the last length stands.
-    if (width < 1) {
-        selection.setWidth(1);
-        return;
-    }
-    selection.setWidth(static_cast<float>(width));
-    const double W = m_skin.Shape2->Width();
-    const QString path = sourcePathFromCaption();
-    const double n = FileSize32(path);
-    const double Ws = selection.Width(); // as the shape now reports it
-    const auto frames = framesWhereNotLinear(path, n);
-    if (!frames) {
-        m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
-        return;
-    }
-    // Through the last byte of the frame playing at the end, or of the file.
-    const qint64 last =
-        duration
-            ? lastByteAt(*frames,
-                         cutTimes(m_skin.Shape2->Left(), W, selection.Left(), Ws, *duration).end)
-            : frames->fileSize;
-    // A start past the audio keeps a length, so the save reports the start, as the formulas do.
-    m_cut.CutLength = fits32(std::max<qint64>(last - m_cut.StartOffset + 1, 1));
-}
-
-void FrmMain::startAnalysis(const QString &path)
-{
-    if (m_cancelAnalysis)
-        m_cancelAnalysis->store(true);
-    m_cancelAnalysis = std::make_shared<std::atomic_bool>(false);
-    m_analysedPath = path;
-    m_analysis = QtConcurrent::run(
-        [path, cancel = m_cancelAnalysis]() -> std::shared_ptr<const Mp3Analysis> {
-            try {
-                return std::make_shared<const Mp3Analysis>(analyseMp3(path, cancel.get()));
-            } catch (const AnalysisCancelled &) {
-                return nullptr; // another file was opened
-            } catch (const std::exception &error) {
-                // The marks fall back to the formulas; the user is not troubled with it.
-                qDebug("MP3 analysis of %s not used: %s", qPrintable(path), error.what());
-                return nullptr;
-            }
-        });
-}
-
-std::shared_ptr<const Mp3Analysis> FrmMain::analysisFor(const QString &path)
-{
-    if (path != m_analysedPath || m_analysis.isCanceled() || !m_analysis.isValid())
-        return nullptr;
-    if (!m_analysis.isFinished()) {
-        // Held back like the save: a command run inside the wait would act on a half-made mark.
-        std::optional<InputHold> hold;
-        if (!m_saving)
-            hold.emplace(m_saving);
-        QEventLoop loop;
-        QFutureWatcher<std::shared_ptr<const Mp3Analysis>> watcher;
-        connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-        watcher.setFuture(m_analysis);
-        if (!m_analysis.isFinished())
-            loop.exec();
-    }
-    auto analysis = m_analysis.result();
-    // A file whose frames cannot all be mapped is not cut by the byte formulas either.
-    if (analysis && !analysis->refusal.isEmpty())
-        throw FileIoError(analysis->refusal);
-    return analysis;
-}
-
-std::shared_ptr<const Mp3Analysis> FrmMain::framesWhereNotLinear(const QString &path, double size)
-{
-    auto frames = analysisFor(path);
-    // A file rewritten since it was opened is not the file that was mapped.
-    if (!frames || frames->linear || static_cast<double>(frames->fileSize) != size)
-        return nullptr;
-    return frames;
+    // Held back like the save: a command run inside the wait would act on a half-made mark.
+    std::optional<InputHold> hold;
+    if (!m_saving)
+        hold.emplace(m_saving);
+    QEventLoop loop;
+    QFutureWatcher<void> watcher;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(analysis);
+    if (!analysis.isFinished())
+        loop.exec();
 }
 
 void FrmMain::inform(const QString &text, const QString &title)
@@ -772,22 +576,22 @@ void FrmMain::inform(const QString &text, const QString &title)
     m_platform.messages->show(this, text, title, MessageBoxes::Icon::Information);
 }
 
-void FrmMain::pumpEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 bool FrmMain::rangeIsMarked()
 {
     QString missing;
-    if (m_cut.SourceFile.isEmpty())
-        missing = QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！");
-    else if (m_cut.StartOffset <= 0)
-        missing = QStringLiteral("请选择开始位置！");
-    else if (m_cut.CutLength <= 0)
-        missing = QStringLiteral("请选择结束位置！");
-    if (missing.isEmpty())
+    switch (m_session->missingBeforeSave()) {
+    case Missing::Nothing:
         return true;
+    case Missing::File:
+        missing = QStringLiteral("请先打开mp3文件！并定位开始位置和结束位置！");
+        break;
+    case Missing::Start:
+        missing = QStringLiteral("请选择开始位置！");
+        break;
+    case Missing::End:
+        missing = QStringLiteral("请选择结束位置！");
+        break;
+    }
     inform(missing, QStringLiteral("提示"));
     return false;
 }
@@ -797,30 +601,19 @@ void FrmMain::saveCut()
     if (!rangeIsMarked())
         return;
 
-    CmDialgS().ShowSave(this);
-    const QString chosen = CmDialgS().FileName();
+    FileDialog &dialog = *m_platform.saveDialog;
+    dialog.ShowSave(this);
+    const QString chosen = dialog.FileName();
     if (chosen.isEmpty())
         return;
-    // Another spelling of the source's path, or a link to it, must not be written over either.
-    if (SameFile(chosen, m_cut.SourceFile))
+    if (m_session->isSource(chosen))
         return inform(QStringLiteral("原文件路径及文件名不能和新文件路径及文件名相同！"),
                       QStringLiteral("操作错误！"));
-    m_cut.TargetFile = chosen;
 
     // The clock and the player run nested during the copy; the save works on what it took here.
-    const QString target = m_cut.TargetFile;
-    const QString source = sourcePathFromCaption();
-    const qint32 start = m_cut.StartOffset;
-    const qint64 size = FileSize32(source);
-    if (start > size)
-        throw FileIoError(
-            QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(source));
-    // Copy what the file holds; never pad the new file with bytes the source does not have.
-    const qint32 count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - start + 1));
-    const PieceHeader header = pieceHeaderFor(source, start, count, size);
-    if (copyWithProgress(source, start, count, target, header) == CopyOutcome::Cancelled) {
-        // Nothing was written: the marks stay, so the piece can be saved elsewhere.
-        m_cut.TargetFile.clear();
+    const SavePlan plan = m_session->planSave(chosen);
+    if (copyWithProgress(plan, chosen) == CopyOutcome::Cancelled) {
+        m_session->saveCancelled();
         if (m_quitAfterSave) {
             m_quitAfterSave = false;
             close();
@@ -829,17 +622,15 @@ void FrmMain::saveCut()
     }
 
     inform(QStringLiteral("剪切成功！"), QStringLiteral("恭喜你！"));
-    m_skin.ShapXuan->setVisible(false);
-    m_cut.reset();
+    m_session->saved();
     // The file is saved; a player that cannot answer must not make that look like a failure.
     quietly("listening", [this] { forgetListening(); });
 }
 
-CopyOutcome FrmMain::copyWithProgress(const QString &source, qint32 start, qint32 count,
-                                      const QString &target, const RangeEdits &edits)
+CopyOutcome FrmMain::copyWithProgress(const SavePlan &plan, const QString &target)
 {
     InputHold busy(m_saving);
-    SaveProgress progress(this, QString::fromUtf8(AppInfo::Title), target, count);
+    SaveProgress progress(this, QString::fromUtf8(AppInfo::Title), target, plan.count);
     busy.letThrough(progress.window());
     busy.onCloseAttempt(this, [this] {
         if (m_platform.messages->ask(this, QStringLiteral("正在保存新文件，要取消保存并退出吗？"),
@@ -847,26 +638,16 @@ CopyOutcome FrmMain::copyWithProgress(const QString &source, qint32 start, qint3
             m_quitAfterSave = true;
     });
     CopyOptions options;
-    options.pumpEvents = [this] { pumpEvents(); };
+    options.pumpEvents = [] { QCoreApplication::processEvents(); };
     options.progress = [&progress](qint64 written, qint64) { progress.update(written); };
     options.cancelled = [this, &progress] { return m_quitAfterSave || progress.cancelled(); };
-    options.edits = edits;
-    return CopyByteRange(source, start, count, target, options);
-}
-
-PieceHeader FrmMain::pieceHeaderFor(const QString &source, qint32 start, qint32 count, qint64 size)
-{
-    // Without the file's map, or with a map of what the file was before it was rewritten, the
-    // piece is the source's bytes alone, as it always was.
-    const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(source);
-    if (!analysis || analysis->fileSize != size)
-        return {};
-    return readPieceHeader(*analysis, source, start - 1, qint64(start) + count - 2);
+    options.edits = plan.edits;
+    return CopyByteRange(plan.source, plan.start, plan.count, target, options);
 }
 
 void FrmMain::togglePlayback()
 {
-    if (m_cut.SourceFile.isEmpty())
+    if (m_session->source().isEmpty())
         return;
     MediaControls &controls = m_skin.WindowsMediaPlayer1->controls();
     if (m_skin.WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
@@ -880,10 +661,7 @@ void FrmMain::playCut()
     if (!rangeIsMarked())
         return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
-    const double d = mediaDuration(player, m_cut.SourceFile);
-    // From the selection as the shapes report it, like the byte numbers of the range.
-    const CutTimes times = cutTimes(m_skin.Shape2->Left(), m_skin.Shape2->Width(),
-                                    m_skin.ShapXuan->Left(), m_skin.ShapXuan->Width(), d);
+    const CutTimes times = m_session->markedTimes(exactDuration());
     MediaControls &controls = player.controls();
     controls.setCurrentPosition(times.start);
     controls.play();
@@ -892,7 +670,7 @@ void FrmMain::playCut()
 
 void FrmMain::seekBy(double seconds)
 {
-    if (m_cut.SourceFile.isEmpty())
+    if (m_session->source().isEmpty())
         return;
     MediaPlayer &player = *m_skin.WindowsMediaPlayer1;
     const double length = player.currentMedia().duration();
@@ -904,7 +682,7 @@ void FrmMain::seekBy(double seconds)
 
 void FrmMain::seekToBeginning()
 {
-    if (m_cut.SourceFile.isEmpty())
+    if (m_session->source().isEmpty())
         return;
     m_skin.WindowsMediaPlayer1->controls().setCurrentPosition(0);
 }

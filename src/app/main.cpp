@@ -43,10 +43,8 @@ QStringList filesNamed(const QCoreApplication &app)
     parser.process(app);
     if (parser.isSet(versionOption)) {
         // The version as the window's title gives it.
-        const QString version =
-            QStringLiteral("%1 %2.%3.%4\n")
-                .arg(QString::fromUtf8(AppInfo::Title), QString::number(AppInfo::Major),
-                     QString::number(AppInfo::Minor), QString::number(AppInfo::Revision));
+        const QString version = QString::fromUtf8(AppInfo::Title) + QLatin1Char(' ') +
+                                QString::fromLatin1(AppInfo::Version) + QLatin1Char('\n');
         std::fputs(version.toLocal8Bit().constData(), stdout);
         std::exit(EXIT_SUCCESS);
     }
@@ -76,8 +74,5 @@ int main(int argc, char *argv[])
     if (!files.isEmpty())
         QTimer::singleShot(0, &window,
                            [&window, file = files.first()] { window.openFileNamed(file); });
-    // For the start-up benchmark: leave once the first showing has been processed.
-    if (qEnvironmentVariableIntValue("VELQUIST_EXIT_WHEN_SHOWN") == 1)
-        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }

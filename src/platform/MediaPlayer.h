@@ -3,7 +3,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <stdexcept>
+
+class Mp3Analysis;
 
 // The player could not answer (no media, no controls); what() says so in words for the user.
 class PlayerError : public std::runtime_error
@@ -32,6 +35,10 @@ public:
     // call it off, so it is set after them.
     virtual void pauseAt(double seconds) = 0;
     virtual void cancelPauseAt() = 0;
+
+    // The position as a sample of the file's gapless decode: the timeline that the marks and the
+    // cut share; seconds are a view of it.
+    virtual qint64 currentSample() const = 0;
 };
 
 // The media the player holds.
@@ -43,6 +50,9 @@ public:
     virtual QString durationString() const = 0;
     // Length in seconds; 0 while unknown.
     virtual double duration() const = 0;
+    // The same in samples, and the samples per second; 0 while nothing is open.
+    virtual qint64 lengthInSamples() const = 0;
+    virtual int sampleRate() const = 0;
 };
 
 // The embedded player: draws its own transport controls and plays what URL names.
@@ -59,11 +69,15 @@ public:
     virtual MediaItem &currentMedia() = 0;
     // Releases the media; nothing plays afterwards.
     virtual void close() = 0;
-    // Opens the file and plays it from its beginning.
+    // Opens the file and plays it from its beginning. Throws PlayerError, with nothing changed,
+    // for a file the player cannot decode.
     virtual void setURL(const QString &url) = 0;
     virtual QString URL() const = 0;
     // Stopped, Paused or Playing, as PlayStateChange last reported or is about to.
     virtual qint32 playState() const = 0;
+    // The map of the open file's MPEG frames, once made: the exact length and where seeks land.
+    // Until then the length is an estimate.
+    virtual void setFrameMap(std::shared_ptr<const Mp3Analysis> frames) = 0;
 
     virtual void setFullScreen(bool on) = 0;
     virtual void setStretchToFit(bool on) = 0;
@@ -73,4 +87,6 @@ public:
 signals:
     // 1 stopped, 2 paused, 3 playing; other values may come and are ignored by the window.
     void PlayStateChange(qint32 NewState);
+    // A seek moved the position; the window's time text follows at once, not at its next tick.
+    void positionJumped();
 };

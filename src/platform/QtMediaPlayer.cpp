@@ -1,13 +1,11 @@
 #include "platform/QtMediaPlayer.h"
 
+#include "core/TimeText.h"
 #include "platform/PlayerTransportBar.h"
-#include "platform/TimeText.h"
+#include "platform/QtSoundOutput.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
 #include <QContextMenuEvent>
-#include <QFile>
-#include <QMediaDevices>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
@@ -15,39 +13,41 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 namespace {
 
-QUrl sourceFor(const QString &url)
+QString localPath(const QString &url)
 {
     // The window hands in plain paths; a file:// URL is taken as it is.
     if (url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        return QUrl(url);
-    return QUrl::fromLocalFile(url);
+        return QUrl(url).toLocalFile();
+    return url;
 }
+
+class SteadyClock : public Clock
+{
+public:
+    SteadyClock() { m_timer.start(); }
+    qint64 milliseconds() const override { return m_timer.elapsed(); }
+
+private:
+    QElapsedTimer m_timer;
+};
 
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     : MediaPlayer(parent), m_bar(new PlayerTransportBar(this)), m_menu(new QMenu(this)),
-      m_pauseTimer(new QTimer(this)), m_watchTimer(new QTimer(this))
+      m_knobTimer(new QTimer(this))
 {
-    // Position reports come only every so often; the timer pauses on the millisecond between them.
-    m_pauseTimer->setSingleShot(true);
-    m_pauseTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_pauseTimer, &QTimer::timeout, this, &QtMediaPlayer::onPauseTimer);
-    // Runs only while playing, from the player's report of it.
-    m_watchTimer->setInterval(250);
-    connect(m_watchTimer, &QTimer::timeout, this, &QtMediaPlayer::watchPlayback);
+    // The knob follows playback a few times a second; the engine itself knows it any moment.
+    m_knobTimer->setInterval(100);
+    connect(m_knobTimer, &QTimer::timeout, this, &QtMediaPlayer::showPosition);
 
     connect(m_bar, &PlayerTransportBar::playRequested, this, &QtMediaPlayer::play);
     connect(m_bar, &PlayerTransportBar::pauseRequested, this, &QtMediaPlayer::pause);
     connect(m_bar, &PlayerTransportBar::stopRequested, this, &QtMediaPlayer::stop);
-    connect(m_bar, &PlayerTransportBar::seekRequested, this, [this](qint64 milliseconds) {
-        if (m_player)
-            seekTo(milliseconds);
-    });
+    connect(m_bar, &PlayerTransportBar::seekRequested, this, &QtMediaPlayer::seekTo);
     connect(m_bar, &PlayerTransportBar::volumeRequested, this, &QtMediaPlayer::setVolume);
     connect(m_bar, &PlayerTransportBar::muteRequested, this, &QtMediaPlayer::setMute);
 
@@ -61,98 +61,40 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent)
     refreshStatus();
 }
 
+// The engine goes first, then the output's thread with its sink: all before the application.
 QtMediaPlayer::~QtMediaPlayer()
 {
-    // The pipeline may still report while it is torn down; none of that may reach a half-gone
-    // widget.
-    if (m_player) {
-        QMediaPlayer *old = m_player;
-        disposePlayer();
-        delete old;
+    m_engine.reset();
+    m_output.reset();
+}
+
+PlaybackEngine &QtMediaPlayer::engine()
+{
+    if (!m_engine) {
+        m_output = std::make_unique<QtSoundOutput>();
+        m_clock = std::make_unique<SteadyClock>();
+        m_engine = std::make_unique<PlaybackEngine>(*m_output, *m_clock);
+        connect(m_engine.get(), &PlaybackEngine::stateChanged, this, &QtMediaPlayer::onState);
+        connect(m_engine.get(), &PlaybackEngine::lengthChanged, this, &QtMediaPlayer::onLength);
+        connect(m_engine.get(), &PlaybackEngine::soundProblemChanged, this,
+                &QtMediaPlayer::refreshStatus);
+        applyVolume();
     }
+    return *m_engine;
 }
 
-void QtMediaPlayer::replacePlayer()
+bool QtMediaPlayer::hasMedia() const
 {
-    // A fresh player per file: Qt 6.4 keeps one GStreamer pipeline per player, and reports
-    // still queued from a file that failed would otherwise land on the next file and stop it;
-    // an audio output handed on from a failed pipeline can leave the next one stuck.
-    releasePlayer();
-    createPlayer();
-    m_reopenedAt = -1;
-    m_failed = false;
-    m_sourcePending = false;
-    forgetDuration();
-    comeToRest();
-}
-
-void QtMediaPlayer::createPlayer()
-{
-    m_player = new QMediaPlayer(this);
-    m_audio = new QAudioOutput(m_player);
-    // Without any sound device (a headless build machine) QMediaDevices lists no output and
-    // GStreamer's autoaudiosink settles on a stand-in sink; no special case is needed here.
-    m_player->setAudioOutput(m_audio);
-    // Follow the system's default output when devices come and go (a headset plugged in).
-    auto *devices = new QMediaDevices(m_player);
-    connect(devices, &QMediaDevices::audioOutputsChanged, m_audio,
-            [audio = m_audio] { audio->setDevice(QMediaDevices::defaultAudioOutput()); });
-
-    // Queued, so that by the time a stop is reported the player has also said whether the
-    // media ran out, and the status word says which of the two it was.
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this,
-            &QtMediaPlayer::reportPlaybackState, Qt::QueuedConnection);
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &QtMediaPlayer::onMediaStatus);
-    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
-        if (error != QMediaPlayer::NoError)
-            onError();
-    });
-    connect(m_player, &QMediaPlayer::durationChanged, this, &QtMediaPlayer::onDuration);
-    connect(m_player, &QMediaPlayer::positionChanged, this, &QtMediaPlayer::onPosition);
-    connect(m_player, &QMediaPlayer::seekableChanged, m_bar, &PlayerTransportBar::setSeekable);
-
-    ++m_generation;
-    m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
-    m_audio->setMuted(m_muted);
-    m_seekOnceKnown = -1;
-    forgetStillness();
-}
-
-void QtMediaPlayer::releasePlayer()
-{
-    cancelPauseMark();
-    QMediaPlayer *old = m_player;
-    if (!old)
-        return;
-    const bool wasStopped = old->playbackState() == QMediaPlayer::StoppedState;
-    disposePlayer();
-    if (!wasStopped) {
-        QMetaObject::invokeMethod(
-            this, [this] { reportPlaybackState(QMediaPlayer::StoppedState); },
-            Qt::QueuedConnection);
-    }
-}
-
-void QtMediaPlayer::disposePlayer()
-{
-    // Reports still on their way from the pipeline must not reach the next file's player.
-    disconnect(m_player, nullptr, this, nullptr);
-    disconnect(m_player, nullptr, m_bar, nullptr);
-    m_player->stop();
-    m_player->setAudioOutput(nullptr);
-    m_player->deleteLater();
-    m_player = nullptr;
-    m_audio = nullptr;
+    return m_engine && m_engine->isOpen();
 }
 
 void QtMediaPlayer::close()
 {
-    // The next file gets a player of its own when it is opened.
-    releasePlayer();
+    if (m_engine)
+        m_engine->close();
     m_url.clear();
-    m_failed = false;
-    forgetDuration();
-    comeToRest();
+    m_ranOut = false;
+    showPosition();
     refreshStatus();
 }
 
@@ -162,28 +104,23 @@ void QtMediaPlayer::setURL(const QString &url)
         close();
         return;
     }
-    // Also the file already open gets a fresh player, and so plays from its beginning.
-    replacePlayer();
+    try {
+        // Also the file already open is opened afresh, and so plays from its beginning.
+        engine().open(localPath(url));
+    } catch (const DecodeError &error) {
+        throw PlayerError(error.what());
+    }
     m_url = url;
-    openSource();
-    m_player->play();
+    m_ranOut = false;
+    m_engine->play();
+    showPosition();
     refreshStatus();
 }
 
-void QtMediaPlayer::openSource()
+void QtMediaPlayer::setFrameMap(std::shared_ptr<const Mp3Analysis> frames)
 {
-    // Fed from this thread rather than read by GStreamer's own file source: Qt 6.4 ends
-    // setSource with a seek that, when the decoder is already running, ends the file at once or
-    // dead-locks with it. Fed from here, no data moves until setSource has returned.
-    const QUrl source = sourceFor(m_url);
-    auto *file = new QFile(source.toLocalFile(), m_player);
-    if (file->open(QIODevice::ReadOnly)) {
-        m_player->setSourceDevice(file, source);
-        return;
-    }
-    // Qt reports the failure as it does for any file it cannot play.
-    delete file;
-    m_player->setSource(source);
+    if (hasMedia())
+        m_engine->setFrameMap(std::move(frames));
 }
 
 void QtMediaPlayer::setUiMode(const QString &mode)
@@ -206,256 +143,110 @@ void QtMediaPlayer::setUiMode(const QString &mode)
 void QtMediaPlayer::setVolume(int percent)
 {
     m_volume = std::clamp(percent, 0, 100);
-    if (m_audio)
-        m_audio->setVolume(static_cast<float>(m_volume) / 100.0f);
+    applyVolume();
     m_bar->setVolume(m_volume);
-}
-
-int QtMediaPlayer::volume() const
-{
-    return m_volume;
 }
 
 void QtMediaPlayer::setMute(bool on)
 {
     m_muted = on;
-    if (m_audio)
-        m_audio->setMuted(on);
+    applyVolume();
     m_bar->setMuted(on);
 }
 
-bool QtMediaPlayer::mute() const
+void QtMediaPlayer::applyVolume()
 {
-    return m_muted;
+    if (m_engine)
+        m_engine->setVolume(m_muted ? 0.0 : m_volume / 100.0);
 }
 
 void QtMediaPlayer::play()
 {
-    cancelPauseMark();
     if (!hasMedia())
         return;
-    if (std::exchange(m_sourcePending, false))
-        openSource();
-    m_failed = false;
-    const bool fromRest = m_player->playbackState() == QMediaPlayer::StoppedState;
-    m_player->play();
-    // From where a seek put the stopped player; Qt would start from the beginning after a stop.
-    if (fromRest && m_restingAt > 0)
-        moveTo(m_restingAt);
+    m_ranOut = false;
+    m_engine->play();
 }
 
 void QtMediaPlayer::pause()
 {
-    cancelPauseMark();
-    if (m_player && m_player->playbackState() == QMediaPlayer::PlayingState)
-        m_player->pause();
+    if (hasMedia())
+        m_engine->pause();
 }
 
 void QtMediaPlayer::stop()
 {
-    cancelPauseMark();
-    comeToRest();
-    // Nothing opened yet: nothing plays, and no pipeline need be built for that.
-    if (!m_player || m_player->playbackState() == QMediaPlayer::StoppedState)
-        return;
-    if (!lengthKnown()) {
-        // Qt's stop seeks back to 0 up to the length; not knowing it yet, that seek would leave
-        // nothing to play. A fresh player is as good as rewound; it gets the file when it is
-        // played, so a stop before a close or another Open costs nothing.
-        replacePlayer();
-        m_sourcePending = true;
-        return;
-    }
-    m_player->stop();
-}
-
-void QtMediaPlayer::comeToRest()
-{
-    m_restingAt = 0;
-    m_bar->setPosition(0);
+    if (hasMedia())
+        m_engine->stop();
+    showPosition();
 }
 
 void QtMediaPlayer::seekTo(qint64 milliseconds)
 {
-    cancelPauseMark();
-    milliseconds = std::max<qint64>(0, milliseconds);
-    if (m_player->playbackState() == QMediaPlayer::StoppedState) {
-        m_restingAt = milliseconds;
-        m_bar->setPosition(milliseconds);
-    }
-    moveTo(milliseconds);
-}
-
-bool QtMediaPlayer::lengthKnown() const
-{
-    return m_player->duration() > 0;
-}
-
-// Qt 6.4 seeks from the given place to the file's length as GStreamer knows it. Until GStreamer
-// knows it (for a file without a length header, after its first second or so) that span is
-// empty and the seek is lost, so it waits for the length.
-void QtMediaPlayer::moveTo(qint64 milliseconds)
-{
-    forgetStillness(); // playback starts over there
-    if (!lengthKnown()) {
-        m_seekOnceKnown = milliseconds;
-        return;
-    }
-    m_seekOnceKnown = -1;
-    m_player->setPosition(milliseconds);
-}
-
-// The one position that the knob, the time text, the marks and playback share: a stopped
-// player stands at 0 after a stop or the end, whatever Qt reports, or where a seek put it.
-qint64 QtMediaPlayer::position() const
-{
     if (!hasMedia())
-        return 0;
-    if (m_player->playbackState() == QMediaPlayer::StoppedState)
-        return m_restingAt;
-    // Until a waiting seek is made, Qt reports where playback was; the user already put it here.
-    if (m_seekOnceKnown >= 0)
-        return m_seekOnceKnown;
-    return std::max<qint64>(0, m_player->position());
+        return;
+    m_engine->seek(milliseconds * m_engine->sampleRate() / 1000);
+    // The knob and the time text are where the user put them at once.
+    showPosition();
+    emit positionJumped();
+}
+
+qint64 QtMediaPlayer::milliseconds(qint64 frames) const
+{
+    return hasMedia() ? frames * 1000 / m_engine->sampleRate() : 0;
+}
+
+qint64 QtMediaPlayer::currentSample() const
+{
+    return hasMedia() ? m_engine->position() : 0;
 }
 
 QString QtMediaPlayer::currentPositionString() const
 {
     // Nothing to show at rest at the beginning: the window then writes 00:00.
     if (!hasMedia() ||
-        (m_player->playbackState() == QMediaPlayer::StoppedState && m_restingAt == 0))
+        (m_engine->state() == PlaybackEngine::State::Stopped && m_engine->position() == 0))
         return {};
-    return TimeText::fromMilliseconds(position());
+    return TimeText::fromMilliseconds(milliseconds(m_engine->position()));
 }
 
 double QtMediaPlayer::currentPosition() const
 {
-    return static_cast<double>(position()) / 1000.0;
+    return hasMedia() ? double(m_engine->position()) / m_engine->sampleRate() : 0.0;
 }
 
 void QtMediaPlayer::setCurrentPosition(double seconds)
 {
-    if (!hasMedia())
+    if (!hasMedia() || !std::isfinite(seconds))
         return;
-    seekTo(std::llround(seconds * 1000.0));
+    m_engine->seek(std::llround(seconds * m_engine->sampleRate()));
+    showPosition();
+    emit positionJumped();
 }
 
 void QtMediaPlayer::pauseAt(double seconds)
 {
-    cancelPauseMark();
-    if (!hasMedia() || !(seconds >= 0))
+    if (!hasMedia() || !(seconds >= 0) || !std::isfinite(seconds))
         return;
-    m_pauseAt = std::llround(seconds * 1000.0);
-    // Reports of the position from before a seek may still be on their way; the mark counts
-    // once playback has been seen before it.
-    m_pauseArmed = position() < m_pauseAt;
+    m_engine->pauseAt(std::llround(seconds * m_engine->sampleRate()));
 }
 
 void QtMediaPlayer::cancelPauseAt()
 {
-    cancelPauseMark();
-}
-
-void QtMediaPlayer::onPosition(qint64 milliseconds)
-{
-    // At rest the knob shows the resting place, not what Qt reports while it stops.
-    m_bar->setPosition(position());
-    if (m_pauseAt < 0 || !m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
-        m_seekOnceKnown >= 0)
-        return;
-    if (milliseconds < m_pauseAt) {
-        m_pauseArmed = true;
-        m_pauseTimer->start(static_cast<int>(m_pauseAt - milliseconds));
-    } else if (m_pauseArmed) {
-        cancelPauseMark();
-        pause();
-    }
-}
-
-void QtMediaPlayer::onPauseTimer()
-{
-    // The timer runs on wall time, playback does not: right after a seek Qt reports the target
-    // before playback is there, and a starved pipeline falls behind. So the timer asks where
-    // playback stands and waits out the rest. (Playback that stalls is reopened by
-    // watchPlayback, and the mark still holds.)
-    constexpr qint64 lookAgainAfter = 100; // ms
-    if (m_seekOnceKnown >= 0)
-        return; // the position report after the seek sets the timer again
-    const qint64 left = m_pauseAt - m_player->position();
-    if (left <= 10) {
-        pause();
-        return;
-    }
-    m_pauseTimer->start(static_cast<int>(std::min(left, lookAgainAfter)));
-}
-
-// Playback can stand still for good while the player says it plays: GStreamer's PulseAudio
-// output did so after seeks until PulseClockGuard.cpp mended libpulse 16's stream clock, and a
-// sound server that stops answering does so for as long. A fresh player has a fresh stream, so
-// playback that stands still is reopened where it stands: after a second once it has run, or
-// after a few seconds if it has not (a new stream may stand at its first report for a second or
-// two before it runs).
-void QtMediaPlayer::watchPlayback()
-{
-    constexpr qint64 stalledAfter = 1000;    // ms, once playback has moved on twice
-    constexpr qint64 notStartedAfter = 4000; // ms, before that
-    if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState ||
-        m_player->mediaStatus() != QMediaPlayer::BufferedMedia) {
-        forgetStillness();
-        if (!m_player || m_player->playbackState() != QMediaPlayer::PlayingState)
-            m_watchTimer->stop();
-        return;
-    }
-    const qint64 at = m_player->position();
-    if (at != m_stillAt) {
-        if (m_stillAt >= 0)
-            ++m_moves;
-        m_stillAt = at;
-        m_still.start();
-    } else if (m_still.elapsed() >= (m_moves >= 2 ? stalledAfter : notStartedAfter)) {
-        reopenAt(position()); // while a seek waits, at the place the user chose
-    }
-}
-
-void QtMediaPlayer::forgetStillness()
-{
-    m_stillAt = -1;
-    m_moves = 0;
-}
-
-void QtMediaPlayer::reopenAt(qint64 milliseconds)
-{
-    // A file that stands still again at the same place would only be reopened over and over.
-    if (std::exchange(m_reopenedAt, milliseconds) == milliseconds)
-        return;
-    qInfo("Playback stood still at %lld ms; the file is reopened there.",
-          static_cast<long long>(milliseconds));
-    // To the window playback goes on: no stop is reported, and the length, the pause mark and
-    // the position stay as they are.
-    disposePlayer();
-    createPlayer();
-    moveTo(milliseconds); // waits for the new player to learn the length
-    openSource();
-    m_player->play();
-}
-
-void QtMediaPlayer::cancelPauseMark()
-{
-    m_pauseAt = -1;
-    m_pauseArmed = false;
-    m_pauseTimer->stop();
+    if (m_engine)
+        m_engine->cancelPauseAt();
 }
 
 qint32 QtMediaPlayer::playState() const
 {
-    if (!m_player)
+    if (!m_engine)
         return Stopped;
-    switch (m_player->playbackState()) {
-    case QMediaPlayer::PlayingState:
+    switch (m_engine->state()) {
+    case PlaybackEngine::State::Playing:
         return Playing;
-    case QMediaPlayer::PausedState:
+    case PlaybackEngine::State::Paused:
         return Paused;
-    case QMediaPlayer::StoppedState:
+    case PlaybackEngine::State::Stopped:
         break;
     }
     return Stopped;
@@ -463,12 +254,22 @@ qint32 QtMediaPlayer::playState() const
 
 QString QtMediaPlayer::durationString() const
 {
-    return TimeText::fromMilliseconds(hasMedia() ? m_duration : 0);
+    return TimeText::fromMilliseconds(milliseconds(lengthInSamples()));
 }
 
 double QtMediaPlayer::duration() const
 {
-    return hasMedia() ? static_cast<double>(m_duration) / 1000.0 : 0.0;
+    return hasMedia() ? double(m_engine->length()) / m_engine->sampleRate() : 0.0;
+}
+
+qint64 QtMediaPlayer::lengthInSamples() const
+{
+    return hasMedia() ? m_engine->length() : 0;
+}
+
+int QtMediaPlayer::sampleRate() const
+{
+    return hasMedia() ? m_engine->sampleRate() : 0;
 }
 
 QSize QtMediaPlayer::sizeHint() const
@@ -482,12 +283,11 @@ void QtMediaPlayer::contextMenuEvent(QContextMenuEvent *event)
     event->accept();
     if (!m_contextMenuEnabled)
         return;
-    const QMediaPlayer::PlaybackState state =
-        m_player ? m_player->playbackState() : QMediaPlayer::StoppedState;
+    const qint32 state = playState();
     const QList<QAction *> actions = m_menu->actions();
-    actions.at(0)->setEnabled(hasMedia() && state != QMediaPlayer::PlayingState);
-    actions.at(1)->setEnabled(state == QMediaPlayer::PlayingState);
-    actions.at(2)->setEnabled(state != QMediaPlayer::StoppedState);
+    actions.at(0)->setEnabled(hasMedia() && state != Playing);
+    actions.at(1)->setEnabled(state == Playing);
+    actions.at(2)->setEnabled(state != Stopped);
     m_menu->popup(event->globalPos());
 }
 
@@ -504,64 +304,35 @@ void QtMediaPlayer::resizeEvent(QResizeEvent *event)
     m_bar->setGeometry(rect());
 }
 
-void QtMediaPlayer::reportPlaybackState(QMediaPlayer::PlaybackState state)
+void QtMediaPlayer::onState(PlaybackEngine::State state, bool ranOut)
 {
-    m_bar->setPlaying(state == QMediaPlayer::PlayingState);
+    m_ranOut = ranOut;
+    const bool playing = state == PlaybackEngine::State::Playing;
+    m_bar->setPlaying(playing);
+    if (playing)
+        m_knobTimer->start();
+    else
+        m_knobTimer->stop();
+    showPosition();
     refreshStatus();
-    switch (state) {
-    case QMediaPlayer::StoppedState:
-        comeToRest();
-        emit PlayStateChange(Stopped);
-        break;
-    case QMediaPlayer::PausedState:
-        emit PlayStateChange(Paused);
-        break;
-    case QMediaPlayer::PlayingState:
-        m_watchTimer->start();
-        emit PlayStateChange(Playing);
-        break;
-    }
-}
-
-void QtMediaPlayer::onDuration(qint64 milliseconds)
-{
-    // Qt 6.4 reports a length of 0 once stopped; the file has not got shorter, so keep what
-    // was learnt until another file is opened.
-    if (milliseconds <= 0)
-        return;
-    m_duration = milliseconds;
-    m_bar->setDuration(milliseconds);
-    if (m_seekOnceKnown >= 0)
-        moveTo(m_seekOnceKnown);
-}
-
-void QtMediaPlayer::forgetDuration()
-{
-    m_duration = 0;
-    m_bar->setDuration(0);
-}
-
-void QtMediaPlayer::onMediaStatus(QMediaPlayer::MediaStatus status)
-{
-    if (status == QMediaPlayer::InvalidMedia)
-        m_failed = true;
-    refreshStatus();
-}
-
-void QtMediaPlayer::onError()
-{
-    m_failed = true;
-    refreshStatus();
-    // Qt 6.4 leaves the player "playing" a file it could not open; stop it so the window hears
-    // a stop. Deferred: this runs inside the player's own report.
+    const qint32 reported = state == PlaybackEngine::State::Playing  ? Playing
+                            : state == PlaybackEngine::State::Paused ? Paused
+                                                                     : Stopped;
+    // Reported after the call that caused it has returned, as a player's events come: the
+    // window writes its own caption after an Open, and the report follows it.
     QMetaObject::invokeMethod(
-        this,
-        [this, failing = m_generation] {
-            if (failing == m_generation && m_player && m_failed &&
-                m_player->playbackState() != QMediaPlayer::StoppedState)
-                m_player->stop();
-        },
-        Qt::QueuedConnection);
+        this, [this, reported] { emit PlayStateChange(reported); }, Qt::QueuedConnection);
+}
+
+void QtMediaPlayer::onLength()
+{
+    m_bar->setDuration(milliseconds(lengthInSamples()));
+    m_bar->setSeekable(hasMedia());
+}
+
+void QtMediaPlayer::showPosition()
+{
+    m_bar->setPosition(milliseconds(currentSample()));
 }
 
 void QtMediaPlayer::refreshStatus()
@@ -569,28 +340,19 @@ void QtMediaPlayer::refreshStatus()
     QString text;
     if (!hasMedia()) {
         text = QStringLiteral("就绪");
-    } else if (m_failed) {
-        text = QStringLiteral("无法播放");
     } else {
-        switch (m_player->playbackState()) {
-        case QMediaPlayer::PlayingState:
-            text = m_player->mediaStatus() == QMediaPlayer::LoadingMedia
-                       ? QStringLiteral("正在打开")
-                       : QStringLiteral("正在播放");
+        switch (m_engine->state()) {
+        case PlaybackEngine::State::Playing:
+            text = m_engine->soundProblem().isEmpty() ? QStringLiteral("正在播放")
+                                                      : m_engine->soundProblem();
             break;
-        case QMediaPlayer::PausedState:
+        case PlaybackEngine::State::Paused:
             text = QStringLiteral("已暂停");
             break;
-        case QMediaPlayer::StoppedState:
-            text = m_player->mediaStatus() == QMediaPlayer::EndOfMedia ? QStringLiteral("播放完毕")
-                                                                       : QStringLiteral("已停止");
+        case PlaybackEngine::State::Stopped:
+            text = m_ranOut ? QStringLiteral("播放完毕") : QStringLiteral("已停止");
             break;
         }
     }
     m_bar->setStatusText(text);
-}
-
-bool QtMediaPlayer::hasMedia() const
-{
-    return m_player && !m_url.isEmpty();
 }

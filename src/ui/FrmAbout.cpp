@@ -4,6 +4,7 @@
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinPicture.h"
 #include "ui/Twips.h"
+#include "ui/WindowFrame.h"
 
 #include <QColor>
 #include <QGuiApplication>
@@ -169,7 +170,7 @@ frmAbout::~frmAbout() = default;
 
 QSizeF frmAbout::outerSizeTwips() const
 {
-    const QSize outer = size().grownBy(m_knownFrame.value_or(typicalFrame()));
+    const QSize outer = size().grownBy(m_knownFrame.value_or(DesignedFrame));
     return {Twips::fromPixels(outer.width()), Twips::fromPixels(outer.height())};
 }
 
@@ -188,10 +189,7 @@ void frmAbout::Load(QSizeF screenTwips)
 
     const QString title = QString::fromUtf8(AppInfo::Title);
     setWindowTitle(QStringLiteral("关于 ") + title);
-    m_lblVersion->setText(QStringLiteral("版本 %1.%2.%3")
-                              .arg(AppInfo::Major)
-                              .arg(AppInfo::Minor)
-                              .arg(AppInfo::Revision));
+    m_lblVersion->setText(QStringLiteral("版本 ") + QString::fromLatin1(AppInfo::Version));
     m_lblTitle->setText(title);
 
     // Each opening starts on the button, wherever the focus was left last time.

@@ -20,9 +20,6 @@ public:
     explicit frmAbout(QWidget *parent = nullptr);
     ~frmAbout() override;
 
-    // Frame assumed until the window system has told us the real one.
-    static QMargins typicalFrame() { return {4, 34, 4, 4}; }
-
     // Prepares the dialog for an opening: places it on the primary screen and fills in the texts.
     void Load();
     // The same for a screen of the given size in twips.

@@ -24,23 +24,8 @@ bool isWithin(const QObject *watched, const QWidget *widget)
     return false;
 }
 
-} // namespace
-
-InputHold::InputHold(bool &busy) : m_busy(busy)
-{
-    m_busy = true;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::instance()->installEventFilter(this);
-}
-
-InputHold::~InputHold()
-{
-    QCoreApplication::instance()->removeEventFilter(this);
-    QGuiApplication::restoreOverrideCursor();
-    m_busy = false;
-}
-
-bool InputHold::isUserInput(const QEvent *event)
+// Mouse, key, wheel, touch, tablet, context-menu and drop events.
+bool isUserInput(const QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -62,6 +47,22 @@ bool InputHold::isUserInput(const QEvent *event)
     default:
         return false;
     }
+}
+
+} // namespace
+
+InputHold::InputHold(bool &busy) : m_busy(busy)
+{
+    m_busy = true;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputHold::~InputHold()
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+    QGuiApplication::restoreOverrideCursor();
+    m_busy = false;
 }
 
 void InputHold::letThrough(QWidget *widget)

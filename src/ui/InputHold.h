@@ -29,8 +29,6 @@ public:
     void onCloseAttempt(QWidget *window, std::function<void()> attempted);
 
 protected:
-    // Mouse, key, wheel, touch, tablet, context-menu and drop events.
-    static bool isUserInput(const QEvent *event);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -6,7 +6,6 @@
 #include "ui/Twips.h"
 
 #include <QCursor>
-#include <QPalette>
 #include <QPixmap>
 #include <QTimer>
 
@@ -41,6 +40,9 @@ SkinLabel *makeLabel(QWidget *window, const char *name, float left, float top,
     label->setLeft(left);
     label->setTop(top);
     label->setCaption(caption);
+    // The skin's light picture needs the design's dark text; a dark desktop theme's light text
+    // would vanish on it.
+    label->setForeColor(Qt::black);
     return label;
 }
 
@@ -48,8 +50,6 @@ SkinLabel *makeButtonCaption(QWidget *window, const char *name, float left, floa
                              const QString &caption, const QCursor &pointer)
 {
     SkinLabel *label = makeLabel(window, name, left, top, caption);
-    // The system's button-text colour, followed when the theme changes.
-    label->setForegroundRole(QPalette::ButtonText);
     label->setCursor(pointer);
     return label;
 }

@@ -1,4 +1,4 @@
-#include "platform/TimeText.h"
+#include "core/TimeText.h"
 
 #include <algorithm>
 #include <cmath>

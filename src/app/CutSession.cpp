@@ -1,0 +1,280 @@
+#include "app/CutSession.h"
+
+#include "app/Numeric.h"
+#include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3ByteMap.h"
+#include "mp3/Mp3PieceHeader.h"
+#include "mp3/Mp3Scan.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtConcurrent>
+#include <QtDebug>
+
+#include <algorithm>
+#include <limits>
+
+using namespace Numeric;
+
+namespace {
+
+// The marking formulas measure the bytes before the selection; the cut starts at the next one.
+qint32 firstByteAfter(qint32 bytesBefore)
+{
+    if (bytesBefore == std::numeric_limits<qint32>::max())
+        throw ArithmeticError("计算出错：数值超出范围。");
+    return bytesBefore + 1;
+}
+
+// A byte position or count of the frame map, in the cut state's 32 bits.
+qint32 fits32(qint64 value)
+{
+    if (value > std::numeric_limits<qint32>::max())
+        throw ArithmeticError("计算出错：数值超出范围。");
+    return static_cast<qint32>(value);
+}
+
+} // namespace
+
+CutSession::CutSession(BarSpan bar, Selection selection, AnalysisWait wait)
+    : m_bar(bar), m_selection(selection), m_wait(std::move(wait))
+{
+    if (!m_wait)
+        m_wait = [](QFuture<void> analysis) { analysis.waitForFinished(); };
+}
+
+CutSession::~CutSession()
+{
+    // The scan stops at its next block; it must not outlive the session it reports to.
+    if (m_cancelAnalysis)
+        m_cancelAnalysis->store(true);
+    m_analysis.waitForFinished();
+}
+
+QString CutSession::namedFile(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        throw FileIoError(QStringLiteral("找不到文件“%1”。").arg(path));
+    if (!file.isFile())
+        throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
+    if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
+        throw FileIoError(cannotRead(file.absoluteFilePath()) + QStringLiteral("：") +
+                          readable.errorString());
+    // The name may be relative to where the program started.
+    return file.absoluteFilePath();
+}
+
+void CutSession::checkOpenable(const QString &path)
+{
+    // Byte positions are 32-bit: refused now, not after the file has played and been marked.
+    if (const QFileInfo file(path);
+        file.exists() && file.size() > std::numeric_limits<qint32>::max())
+        throw FileIoError(
+            QStringLiteral("文件“%1”大于 2 GB，本程序只能剪切 2 GB 以内的文件。").arg(path));
+}
+
+void CutSession::open(const QString &path)
+{
+    checkOpenable(path);
+    const QFileInfo file(path);
+    m_cut.SourceFile = path;
+    m_openedSize = file.exists() ? file.size() : -1;
+    m_openedModified = file.lastModified();
+    startAnalysis(path);
+    m_cut.reset();
+    m_selection.shown = false;
+    m_selection.span.width = 1;
+}
+
+qint32 CutSession::sourceSize() const
+{
+    const qint32 size = FileSize32(m_cut.SourceFile);
+    if (size != m_openedSize || QFileInfo(m_cut.SourceFile).lastModified() != m_openedModified)
+        throw CutError("源文件已被改动，请重新打开。");
+    return size;
+}
+
+double CutSession::durationOf(const PlayerTime &time) const
+{
+    // The marking formulas divide by the length; without one there is nothing to mark against.
+    if (!(time.duration > 0))
+        throw CutError(QStringLiteral("无法定位：播放器读不出文件“%1”的播放时长。")
+                           .arg(m_cut.SourceFile)
+                           .toStdString());
+    return time.duration;
+}
+
+MarkOutcome CutSession::markStart(const Clock &now)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return MarkOutcome::NoFile;
+    const PlayerTime time = now();
+    const double d = durationOf(time);
+    const double W = m_bar.width;
+    const double L = m_bar.left;
+    const double p = time.position;
+    const qint32 x = ToInt32(Add(Mul(Div(p, d), W), L));
+
+    m_selection.span = {static_cast<float>(x), 1};
+    m_selection.shown = true;
+
+    const double n = sourceSize();
+    const double Ls = m_selection.span.left;
+    if (const auto frames = framesWhereNotLinear(m_cut.SourceFile, n)) {
+        const double t = cutTimes(L, W, Ls, m_selection.span.width, d).start;
+        m_cut.StartOffset = fits32(firstByteAt(*frames, t));
+    } else {
+        m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
+    }
+    m_cut.CutLength = -1;
+    return MarkOutcome::Done;
+}
+
+MarkOutcome CutSession::markEnd(const Clock &now)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return MarkOutcome::NoFile;
+    if (!m_selection.shown)
+        return MarkOutcome::NoStart;
+    const PlayerTime time = now();
+    const double d = durationOf(time);
+    const double W = m_bar.width;
+    const double Ls = m_selection.span.left;
+    const double L = m_bar.left;
+    const double p = time.position;
+    return applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), &time);
+}
+
+MarkOutcome CutSession::markToEnd()
+{
+    if (m_cut.SourceFile.isEmpty())
+        return MarkOutcome::NoFile;
+    if (!m_selection.shown)
+        return MarkOutcome::NoStart;
+    const double Ls = m_selection.span.left;
+    const double L = m_bar.left;
+    const double W = m_bar.width;
+    return applyEnd(ToInt32(Add(Sub(W, Ls), L)), nullptr);
+}
+
+// time: the player's, for an end at the current position; none for the file's end.
+MarkOutcome CutSession::applyEnd(qint32 width, const PlayerTime *time)
+{
+    // The selection would collapse while the last length still stood and got saved.
+    if (width < 1)
+        return MarkOutcome::EndNotAfterStart;
+    m_selection.span.width = static_cast<float>(width);
+    const double W = m_bar.width;
+    const double n = sourceSize();
+    const double Ws = m_selection.span.width;
+    const auto frames = framesWhereNotLinear(m_cut.SourceFile, n);
+    if (!frames) {
+        m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
+        return MarkOutcome::Done;
+    }
+    // Through the last byte of the frame playing at the end, or of the file.
+    const qint64 last =
+        time ? lastByteAt(*frames,
+                          cutTimes(m_bar.left, W, m_selection.span.left, Ws, durationOf(*time)).end)
+             : frames->fileSize;
+    // A start past the audio keeps a length, so the save reports the start, as the formulas do.
+    m_cut.CutLength = fits32(std::max<qint64>(last - m_cut.StartOffset + 1, 1));
+    return MarkOutcome::Done;
+}
+
+CutTimes CutSession::markedTimes(double duration) const
+{
+    return cutTimes(m_bar.left, m_bar.width, m_selection.span.left, m_selection.span.width,
+                    durationOf({0, duration}));
+}
+
+Missing CutSession::missingBeforeSave() const
+{
+    if (m_cut.SourceFile.isEmpty())
+        return Missing::File;
+    if (m_cut.StartOffset <= 0)
+        return Missing::Start;
+    if (m_cut.CutLength <= 0)
+        return Missing::End;
+    return Missing::Nothing;
+}
+
+bool CutSession::isSource(const QString &target) const
+{
+    return SameFile(target, m_cut.SourceFile);
+}
+
+SavePlan CutSession::planSave(const QString &target)
+{
+    m_cut.TargetFile = target;
+    SavePlan plan;
+    plan.source = m_cut.SourceFile;
+    plan.start = m_cut.StartOffset;
+    const qint64 size = sourceSize();
+    if (plan.start > size)
+        throw FileIoError(
+            QStringLiteral("选定的范围超出了文件“%1”的末尾，没有写入任何内容。").arg(plan.source));
+    // Copy what the file holds; never pad the new file with bytes the source does not have.
+    plan.count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - plan.start + 1));
+    // Without the file's map the piece is the source's bytes alone.
+    if (const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(plan.source);
+        analysis && analysis->fileSize == size)
+        plan.edits = readPieceHeader(*analysis, plan.source, plan.start - 1,
+                                     qint64(plan.start) + plan.count - 2);
+    return plan;
+}
+
+void CutSession::saveCancelled()
+{
+    // Nothing was written: the marks stay, so the piece can be saved elsewhere.
+    m_cut.TargetFile.clear();
+}
+
+void CutSession::saved()
+{
+    m_selection.shown = false;
+    m_cut.reset();
+}
+
+void CutSession::startAnalysis(const QString &path)
+{
+    if (m_cancelAnalysis)
+        m_cancelAnalysis->store(true);
+    m_cancelAnalysis = std::make_shared<std::atomic_bool>(false);
+    m_analysedPath = path;
+    m_analysis = QtConcurrent::run(
+        [path, cancel = m_cancelAnalysis]() -> std::shared_ptr<const Mp3Analysis> {
+            try {
+                return std::make_shared<const Mp3Analysis>(analyseMp3(path, cancel.get()));
+            } catch (const AnalysisCancelled &) {
+                return nullptr; // another file was opened
+            } catch (const std::exception &error) {
+                // The marks fall back to the formulas; the user is not troubled with it.
+                qDebug("MP3 analysis of %s not used: %s", qPrintable(path), error.what());
+                return nullptr;
+            }
+        });
+}
+
+std::shared_ptr<const Mp3Analysis> CutSession::analysisFor(const QString &path)
+{
+    if (path != m_analysedPath || m_analysis.isCanceled() || !m_analysis.isValid())
+        return nullptr;
+    if (!m_analysis.isFinished())
+        m_wait(QFuture<void>(m_analysis));
+    auto analysis = m_analysis.result();
+    // A file whose frames cannot all be mapped is not cut by the byte formulas either.
+    if (analysis && !analysis->refusal.isEmpty())
+        throw FileIoError(analysis->refusal);
+    return analysis;
+}
+
+std::shared_ptr<const Mp3Analysis> CutSession::framesWhereNotLinear(const QString &path,
+                                                                    double size)
+{
+    auto frames = analysisFor(path);
+    if (!frames || frames->linear || static_cast<double>(frames->fileSize) != size)
+        return nullptr;
+    return frames;
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "app/CutState.h"
+#include "app/CutTimes.h"
+#include "fileio/ByteRange.h"
+
+#include <QDateTime>
+#include <QFuture>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+class Mp3Analysis;
+
+// A cut that cannot go on as asked; what() says why, in words for the user.
+class CutError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Left and width in twips, as the window's shapes keep them: the byte numbers are computed from
+// these very floats.
+struct BarSpan
+{
+    float left = 0;
+    float width = 0;
+};
+
+// The selection over the track bar; shown means that a start has been marked.
+struct Selection
+{
+    BarSpan span;
+    bool shown = false;
+};
+
+// What the player says at the moment of a mark. Seconds now; an exact sample position can join
+// them here without changing the marking commands' shape.
+struct PlayerTime
+{
+    double position = 0;
+    double duration = 0;
+};
+
+// Why a marking command changed nothing.
+enum class MarkOutcome { Done, NoFile, NoStart, EndNotAfterStart };
+
+// What a save still lacks, in the order the save asks for it.
+enum class Missing { Nothing, File, Start, End };
+
+// What the save copies: `count` bytes of `source` from 1-based `start`, with the edits that make
+// the piece state its own length.
+struct SavePlan
+{
+    QString source;
+    qint32 start = 0;
+    qint32 count = 0;
+    RangeEdits edits;
+};
+
+// The cut under way, apart from any window: the opened file, the selection on the track bar,
+// the byte range it stands for and the map of the file's frames made in the background.
+class CutSession
+{
+public:
+    // Runs until the analysis is finished; the window lets events run meanwhile.
+    using AnalysisWait = std::function<void(const QFuture<void> &analysis)>;
+    // Asked for the player's time only when a mark needs it.
+    using Clock = std::function<PlayerTime()>;
+
+    CutSession(BarSpan bar, Selection selection, AnalysisWait wait = {});
+    ~CutSession();
+    CutSession(const CutSession &) = delete;
+    CutSession &operator=(const CutSession &) = delete;
+
+    const CutState &state() const { return m_cut; }
+    const Selection &selection() const { return m_selection; }
+    const QString &source() const { return m_cut.SourceFile; }
+
+    // A file named outside the Open dialog, as a full path; throws FileIoError where it is not
+    // a readable file.
+    static QString namedFile(const QString &path);
+    // Throws FileIoError for a file the byte positions cannot reach.
+    static void checkOpenable(const QString &path);
+    // Takes `path` as the source and clears the marks; checks it first, changing nothing when
+    // it cannot be cut.
+    void open(const QString &path);
+    // The source's frame map once its analysis is done, waiting for it; null where it failed.
+    std::shared_ptr<const Mp3Analysis> frameMap() { return analysisFor(m_cut.SourceFile); }
+    // The analysis of the file opened last, for whoever wants to hear when it is done.
+    const QFuture<std::shared_ptr<const Mp3Analysis>> &analysis() const { return m_analysis; }
+
+    MarkOutcome markStart(const Clock &now);
+    MarkOutcome markEnd(const Clock &now);
+    MarkOutcome markToEnd();
+    // The stretch of playing time the selection covers in a file of `duration` seconds.
+    CutTimes markedTimes(double duration) const;
+
+    Missing missingBeforeSave() const;
+    // True when `target` is the source under another spelling or through a link, too.
+    bool isSource(const QString &target) const;
+    // Takes `target` for the save and works out what to copy; throws where the source is not
+    // the file that was marked or the range lies past its end.
+    SavePlan planSave(const QString &target);
+    void saveCancelled();
+    void saved();
+
+private:
+    void startAnalysis(const QString &path);
+    std::shared_ptr<const Mp3Analysis> analysisFor(const QString &path);
+    std::shared_ptr<const Mp3Analysis> framesWhereNotLinear(const QString &path, double size);
+    qint32 sourceSize() const;
+    double durationOf(const PlayerTime &time) const;
+    MarkOutcome applyEnd(qint32 width, const PlayerTime *time);
+
+    BarSpan m_bar;
+    Selection m_selection;
+    CutState m_cut;
+    AnalysisWait m_wait;
+    // The source as it was opened: a file rewritten since would get a piece of other content.
+    qint64 m_openedSize = -1;
+    QDateTime m_openedModified;
+    QString m_analysedPath;
+    QFuture<std::shared_ptr<const Mp3Analysis>> m_analysis;
+    std::shared_ptr<std::atomic_bool> m_cancelAnalysis;
+};
