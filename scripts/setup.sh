@@ -9,7 +9,7 @@ packages=(
     libgl-dev pkg-config libmpg123-dev libmpg123-0
     pulseaudio pulseaudio-utils
     fonts-wqy-microhei
-    lame sox libsox-fmt-mp3 ffmpeg xvfb xauth openbox xdotool wmctrl
+    lame sox libsox-fmt-mp3 ffmpeg mpg123 xvfb xauth openbox xdotool wmctrl
     "$@"
 )
 

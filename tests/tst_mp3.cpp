@@ -124,6 +124,7 @@ private slots:
     void freeFormatFramesAreMeasured();
     void anythingElseIsLinearWithoutFrames();
     void unreadableFileIsAnError();
+    void fileThatChangesItsSampleRateIsRefused();
 
     void timesMapToTheFramesPlayingThen_data();
     void timesMapToTheFramesPlayingThen();
@@ -208,6 +209,8 @@ void TestMp3::initTestCase()
     messy += lyrics + QByteArray::number(lyrics.size()).rightJustified(6, '0') + "LYRICS200";
     messy += QByteArray("TAG") + QByteArray(125, ' ');
     QVERIFY(writeFile(fixture("messy.mp3"), messy));
+    for (const char *name : {"crc-protected.mp3", "id3v23-flag-0x10.mp3", "mixed-rates.mp3"})
+        QVERIFY(QFile::copy(QStringLiteral(VELQUIST_FIXTURES "/") + name, fixture(name)));
 }
 
 void TestMp3::framesMatchFfprobe_data()
@@ -227,6 +230,9 @@ void TestMp3::framesMatchFfprobe_data()
         << "tagged.mp3" << false << "Xing" << qint64(0);
     QTest::newRow("tags in a row, garbage, Lyrics3")
         << "messy.mp3" << false << "Xing" << qint64(1501);
+    QTest::newRow("CRC-protected") << "crc-protected.mp3" << false << "Xing" << qint64(0);
+    QTest::newRow("ID3v2.3 with flag 0x10")
+        << "id3v23-flag-0x10.mp3" << false << "Xing" << qint64(0);
 }
 
 void TestMp3::framesMatchFfprobe()
@@ -285,6 +291,16 @@ void TestMp3::framesMatchFfprobe()
     QCOMPARE(skipped, garbage);
     QCOMPARE(analysis.frameCount(), static_cast<qint64>(packets.size()));
     QCOMPARE(analysis.audioEnd, packets.back().pos + packets.back().size);
+}
+
+void TestMp3::fileThatChangesItsSampleRateIsRefused()
+{
+    const Mp3Analysis joined = analyseMp3(fixture("mixed-rates.mp3"));
+    QVERIFY(joined.refusal.contains("44100 Hz") && joined.refusal.contains("48000 Hz"));
+    QVERIFY(analyseMp3(fixture("vbr.mp3")).refusal.isEmpty());
+    // The LAME tag's delay and padding are read where there is one.
+    QCOMPARE(analyseMp3(fixture("vbr.mp3")).headerFrame->encoderDelay, 576);
+    QCOMPARE(analyseMp3(fixture("messy.mp3")).headerFrame->encoderDelay, 576);
 }
 
 void TestMp3::freeFormatFramesAreMeasured()

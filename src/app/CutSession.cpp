@@ -59,8 +59,8 @@ QString CutSession::namedFile(const QString &path)
     if (!file.isFile())
         throw FileIoError(QStringLiteral("“%1”不是文件。").arg(path));
     if (QFile readable(file.absoluteFilePath()); !readable.open(QIODevice::ReadOnly))
-        throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
-                              .arg(file.absoluteFilePath(), readable.errorString()));
+        throw FileIoError(cannotRead(file.absoluteFilePath()) + QStringLiteral("：") +
+                          readable.errorString());
     // The name may be relative to where the program started.
     return file.absoluteFilePath();
 }
@@ -263,7 +263,11 @@ std::shared_ptr<const Mp3Analysis> CutSession::analysisFor(const QString &path)
         return nullptr;
     if (!m_analysis.isFinished())
         m_wait(QFuture<void>(m_analysis));
-    return m_analysis.result();
+    auto analysis = m_analysis.result();
+    // A file whose frames cannot all be mapped is not cut by the byte formulas either.
+    if (analysis && !analysis->refusal.isEmpty())
+        throw FileIoError(analysis->refusal);
+    return analysis;
 }
 
 std::shared_ptr<const Mp3Analysis> CutSession::framesWhereNotLinear(const QString &path,

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <limits>
 #include <system_error>
@@ -28,25 +27,9 @@ namespace {
 
 constexpr qint64 kMax32 = std::numeric_limits<qint32>::max();
 
-// “/x/a.mp3” as the user would type it.
-QString quoted(const QString &path)
-{
-    return QStringLiteral("“") + QDir::toNativeSeparators(path) + QStringLiteral("”");
-}
-
 [[noreturn]] void fail(const QString &message)
 {
     throw FileIoError(message);
-}
-
-QString cannotRead(const QString &path)
-{
-    return QStringLiteral("无法读取文件") + quoted(path);
-}
-
-QString cannotWrite(const QString &path)
-{
-    return QStringLiteral("无法写入文件") + quoted(path);
 }
 
 // A Chinese sentence for what went wrong, with the system's own words in brackets.
@@ -117,21 +100,17 @@ void refuseProtectedTarget(const QString &path)
     if (existing.isDir())
         fail(cannotWrite(path) + QStringLiteral("：这是一个文件夹。"));
     if (readOnlyByMode(existing))
-        fail(QStringLiteral("文件") + quoted(path) + QStringLiteral("是只读的，不能替换。"));
+        fail(QStringLiteral("文件") + quotedPath(path) + QStringLiteral("是只读的，不能替换。"));
 }
 
-// How many bytes the range takes; refuses what can give no byte at all.
-qint64 rangeSize(const QString &path, qint32 position, qint32 count, qint64 length)
+// Refuses a range that runs past the source's end: its bytes would have to be made up.
+void refuseRangePastEnd(const QString &path, qint32 position, qint32 count, qint64 length)
 {
-    if (count != -1)
-        return count;
-    if (position > length)
-        fail(cannotRead(path) + QStringLiteral("：位置超出范围（第 %1 字节，文件只有 %2 字节）。")
-                                    .arg(QString::number(position), QString::number(length)));
-    const qint64 size = length - position + 1;
-    if (size > kMax32)
-        fail(cannotRead(path) + QStringLiteral("：文件太大（超过 2 GB）。"));
-    return size;
+    if (qint64(position) - 1 + count > length)
+        fail(cannotRead(path) +
+             QStringLiteral("：范围超出文件末尾（第 %1 至 %2 字节，文件只有 %3 字节）。")
+                 .arg(QString::number(position), QString::number(qint64(position) - 1 + count),
+                      QString::number(length)));
 }
 
 // Slices are sized so that each takes about this long, reads, writes and waits included.
@@ -213,7 +192,7 @@ private:
 // Moves up to `size` bytes inside the kernel, from `from` in `in` to `to` in `out`, and returns
 // how many it moved. It stops early, leaving the rest to plain reads and writes, where the system
 // has no such copy or refuses it (another file system, an old kernel), and where the source ends:
-// the plain path then pads with zeros or says which of the two files failed. It also stops when
+// the plain path then says which of the two files failed. It also stops when
 // the pacing says so.
 qint64 kernelCopy(int in, qint64 from, int out, qint64 to, qint64 size, SlicePacing &pacing)
 {
@@ -251,8 +230,8 @@ struct CopyEnds
     const QString &target;
 };
 
-// Reads and writes through one buffer of at most one slice; past the source's end it writes
-// zeros. It stops when the pacing says so.
+// Reads and writes through one buffer of at most one slice; a source that ends before the range
+// does (cut short since the copy began) is a failure. It stops when the pacing says so.
 void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, SlicePacing &pacing)
 {
     if (!ends.in.seek(from))
@@ -261,18 +240,16 @@ void bufferedCopy(const CopyEnds &ends, qint64 from, qint64 to, qint64 size, Sli
         failWriting(ends.out, ends.target);
     QByteArray buffer(static_cast<qsizetype>(std::min(size, CopySliceBytes)), Qt::Uninitialized);
     char *data = buffer.data();
-    bool sourceEnded = false;
     for (qint64 left = size, at = to; left > 0;) {
         const qint64 want = pacing.nextSlice(left);
-        qint64 got = 0;
-        while (!sourceEnded && got < want) {
+        for (qint64 got = 0; got < want;) {
             const qint64 n = ends.in.read(data + got, want - got);
             if (n < 0)
                 failReading(ends.in, ends.source);
-            sourceEnded = n == 0;
+            if (n == 0)
+                fail(cannotRead(ends.source) + QStringLiteral("：文件在复制过程中变短了。"));
             got += n;
         }
-        std::memset(data + got, 0, static_cast<size_t>(want - got));
         if (!writeAll(ends.out, data, want))
             failWriting(ends.out, ends.target);
         left -= want;
@@ -359,14 +336,12 @@ bool syncWhileEventsRun(int fd, const CopyOptions &options, const QString &targe
 
 } // namespace
 
-FileIoError::FileIoError(const QString &message) : std::runtime_error(message.toStdString()) {}
-
 CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
                           const QString &target, const CopyOptions &options)
 {
     if (position < 1)
         fail(cannotRead(source) + QStringLiteral("：位置超出范围（%1）。").arg(position));
-    if (count == 0 || count < -1)
+    if (count <= 0)
         fail(cannotRead(source) + QStringLiteral("：长度无效（%1）。").arg(count));
     const QFileInfo info(source);
     if (!info.exists())
@@ -378,7 +353,8 @@ CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         failReading(in, source);
-    const qint64 size = rangeSize(source, position, count, in.size());
+    refuseRangePastEnd(source, position, count, in.size());
+    const qint64 size = count;
 
     refuseProtectedTarget(target);
     // The new content goes to a temporary file next to the target and is renamed over it only
@@ -425,7 +401,7 @@ qint32 FileSize32(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        fail(QStringLiteral("找不到文件") + quoted(path) + QStringLiteral("。"));
+        fail(QStringLiteral("找不到文件") + quotedPath(path) + QStringLiteral("。"));
     if (info.isDir())
         fail(cannotRead(path) + QStringLiteral("：这是一个文件夹。"));
     QFile file(path);
@@ -433,7 +409,7 @@ qint32 FileSize32(const QString &path)
         failReading(file, path);
     const qint64 size = file.size();
     if (size > kMax32)
-        fail(QStringLiteral("文件") + quoted(path) +
+        fail(QStringLiteral("文件") + quotedPath(path) +
              QStringLiteral("太大（%1 字节），只能处理小于 2 GB 的文件。").arg(size));
     return static_cast<qint32>(size);
 }

@@ -1,18 +1,12 @@
 #pragma once
 
+#include "fileio/FileIoError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
-#include <stdexcept>
-
-// A file could not be read or written; what() names the file, in words for the user.
-class FileIoError : public std::runtime_error
-{
-public:
-    explicit FileIoError(const QString &message);
-};
 
 // Lets waiting events run; the window passes its message loop, tests may pass nothing.
 using EventPump = std::function<void()>;
@@ -53,11 +47,12 @@ struct CopyOptions
 // A cancelled copy is not a failure: the target is as it was and no temporary file is left.
 enum class CopyOutcome { Completed, Cancelled };
 
-// Makes `target` hold exactly `count` bytes of `source` from 1-based `position` (count -1:
-// through the source's last byte); bytes past the source's end are written as zeros. The source
-// is only read, and may be held open by the player meanwhile. An existing target is replaced
-// only once the new content is safely on disk: after any failure or a cancel it is as it was.
-// With edits, the target holds the head, then the range with the patch laid over it.
+// Makes `target` hold exactly `count` bytes of `source` from 1-based `position`; a range that
+// does not lie wholly inside the source is refused, so the new file never holds a byte the
+// source does not have. The source is only read, and may be held open by the player meanwhile. An
+// existing target is replaced only once the new content is safely on disk: after any failure or a
+// cancel it is as it was. With edits, the target holds the head, then the range with the patch laid
+// over it.
 CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
                           const QString &target, const CopyOptions &options = {});
 

@@ -24,6 +24,10 @@ struct Mp3HeaderFrame
     Kind kind = Kind::Xing;
     qint64 offset = 0; // 0-based byte offset in the file
     qint32 size = 0;   // bytes
+    // The LAME tag's encoder delay and end padding in samples; -1 where the frame has no such
+    // tag. Decoders that play gaplessly skip the delay (and their own 529 samples) and the padding.
+    int encoderDelay = -1;
+    int encoderPadding = -1;
 };
 
 // Where the audio frames of an MP3 file lie and when each of them plays. Made once per opened
@@ -39,6 +43,9 @@ public:
     qint64 audioEnd = 0;   // one past the last byte of the last audio frame
     Mp3Format format;
     std::optional<Mp3HeaderFrame> headerFrame;
+    // Why the file cannot be cut by its frames, for the user; empty when it can. The map then
+    // holds only the frames before the reason.
+    QString refusal;
 
     // Audio frames only, in file order; the header frame is not one of them. Offsets must
     // increase; a frame runs to the next frame's offset or, for the last, `size` bytes.

@@ -1,8 +1,8 @@
 #include "mp3/Mp3PieceHeader.h"
 
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3Tables.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -20,6 +20,7 @@ constexpr quint32 kXingQuality = 8;
 constexpr int kLameTagSize = 36;
 constexpr int kLameDelayPadding = 21;
 constexpr int kLameMusicLength = 28;
+constexpr int kLameMusicCrc = 32;
 constexpr int kLameTagCrc = 34;
 
 quint32 getBE32(const QByteArray &bytes, qsizetype at)
@@ -46,7 +47,8 @@ void putBE16(QByteArray &bytes, qsizetype at, quint16 value)
     bytes[at + 1] = char(value & 0xff);
 }
 
-// The audio frames that lie whole inside the piece; a decoder drops a frame cut in two.
+// The audio frames that lie whole inside the piece, which is what its header frame counts: of a
+// frame cut in two, mpg123 plays nothing and ffmpeg its first part.
 struct PieceFrames
 {
     qint64 first = 0;
@@ -126,7 +128,8 @@ qsizetype findTag(const QByteArray &frame, const char *tag)
 
 // Rewrites a Xing/Info frame for a piece from the stream's beginning that lacks its end.
 bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
-               const PieceFrames &frames, qint64 streamStart, bool keepsLastFrame)
+               const PieceFrames &frames, qint64 streamStart, bool keepsLastFrame,
+               const ReadBytes &read)
 {
     if (tag + 8 > frame.size())
         return false;
@@ -163,6 +166,9 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
             frame[p + 1] = char(frame[p + 1] & 0xf0);
             frame[p + 2] = 0;
         }
+        if (read)
+            putBE16(frame, lame + kLameMusicCrc,
+                    lameCrc16(read, streamStart + frame.size(), frameEnd(analysis, frames.last)));
         putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
     }
     return true;
@@ -186,28 +192,27 @@ bool patchVbri(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
 }
 
 // A silent Layer III frame that carries a Xing header for the piece that follows it, in the
-// stream's own version, sample rate and channel mode.
-QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
+// stream's own version, sample rate and channel mode. Its LAME tag states no delay, so that
+// decoders agree on where the piece starts (without one, ffmpeg and mpg123 differ by 529
+// samples), and the source's padding only where the piece keeps the last frame.
+QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, bool keepsLastFrame,
+                        const ReadBytes &read)
 {
     const Mp3Format &format = analysis.format;
     const bool mpeg1 = format.version == 10;
     const bool mono = format.channelMode == 3;
-    static const int rates1[] = {44100, 48000, 32000};
-    static const int rates2[] = {22050, 24000, 16000};
-    static const int rates25[] = {11025, 12000, 8000};
-    const int *rates = mpeg1 ? rates1 : format.version == 20 ? rates2 : rates25;
-    const int rateIndex = int(std::find(rates, rates + 3, format.sampleRate) - rates);
+    int rateIndex = 0;
+    while (rateIndex < 3 && mp3::sampleRate(format.version, rateIndex) != format.sampleRate)
+        ++rateIndex;
     if (format.layer != 3 || rateIndex == 3)
         return {};
-    static const int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    const int sideInfo = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const int sideInfo = mp3::sideInfoSize(format.version, mono);
     const int tag = 4 + sideInfo;
-    const int needed = tag + 16 + kTocSize;
+    const int needed = tag + 20 + kTocSize + kLameTagSize;
     int bitrateIndex = 1;
     int size = 0;
     for (; bitrateIndex < 15; ++bitrateIndex) {
-        const int kbps = (mpeg1 ? kbps1 : kbps2)[bitrateIndex];
+        const int kbps = mp3::BitrateKbps[mpeg1 ? 0 : 1][2][bitrateIndex];
         size = (mpeg1 ? 144000 : 72000) * kbps / format.sampleRate;
         if (size >= needed)
             break;
@@ -216,38 +221,80 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames)
         return {};
 
     QByteArray frame(size, '\0');
-    const int versionBits = mpeg1 ? 3 : format.version == 20 ? 2 : 0;
     frame[0] = char(0xff);
-    frame[1] = char(0xe0 | (versionBits << 3) | (1 << 1) | 1); // Layer III, no CRC
+    frame[1] =
+        char(0xe0 | (mp3::versionBits(format.version) << 3) | (1 << 1) | 1); // Layer III, no CRC
     frame[2] = char((bitrateIndex << 4) | (rateIndex << 2));
     frame[3] = char((format.channelMode & 3) << 6);
     // All-zero side information: no audio bits, so the frame plays as silence.
     frame.replace(tag, 4, "Xing");
-    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc);
+    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc | kXingQuality);
     const qint64 streamStart = analysis.frameOffset(frames.first) - size;
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
     putBE32(frame, tag + 8, quint32(frames.count()));
     putBE32(frame, tag + 12, quint32(bytes));
     const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
     std::copy(toc.begin(), toc.end(), frame.begin() + tag + 16);
+    const int lame = tag + 20 + kTocSize;
+    frame.replace(lame, 9, "LAME3.100"); // decoders take the delay from a tag that names LAME
+    const auto &held = analysis.headerFrame;
+    const int padding = keepsLastFrame && held ? std::max(0, held->encoderPadding) : 0;
+    frame[lame + kLameDelayPadding + 1] = char(padding >> 8);
+    frame[lame + kLameDelayPadding + 2] = char(padding & 0xff);
+    putBE32(frame, lame + kLameMusicLength, quint32(bytes));
+    if (read)
+        putBE16(frame, lame + kLameMusicCrc,
+                lameCrc16(read, streamStart + size, frameEnd(analysis, frames.last)));
+    putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
     return frame;
 }
 
 } // namespace
 
-quint16 lameCrc16(const char *data, qint64 size)
+quint16 lameCrc16(const char *data, qint64 size, quint16 crc)
 {
-    quint16 crc = 0;
-    for (qint64 i = 0; i < size; ++i) {
-        crc ^= uchar(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xa001) : quint16(crc >> 1);
+    // Eight bytes a step through eight tables: the music checksum of a long piece takes about as
+    // long as reading it. Table k gives a byte's share after k more bytes.
+    static const auto tables = [] {
+        std::array<std::array<quint16, 256>, 8> t{};
+        for (int byte = 0; byte < 256; ++byte) {
+            auto value = quint16(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value & 1) ? quint16((value >> 1) ^ 0xa001) : quint16(value >> 1);
+            t[0][size_t(byte)] = value;
+        }
+        for (size_t k = 1; k < 8; ++k)
+            for (size_t byte = 0; byte < 256; ++byte)
+                t[k][byte] = quint16((t[k - 1][byte] >> 8) ^ t[0][t[k - 1][byte] & 0xff]);
+        return t;
+    }();
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    qint64 i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const quint16 x = crc ^ quint16(p[i] | (p[i + 1] << 8));
+        crc = quint16(tables[7][x & 0xff] ^ tables[6][x >> 8] ^ tables[5][p[i + 2]] ^
+                      tables[4][p[i + 3]] ^ tables[3][p[i + 4]] ^ tables[2][p[i + 5]] ^
+                      tables[1][p[i + 6]] ^ tables[0][p[i + 7]]);
+    }
+    for (; i < size; ++i)
+        crc = quint16((crc >> 8) ^ tables[0][(crc ^ p[i]) & 0xff]);
+    return crc;
+}
+
+quint16 lameCrc16(const ReadBytes &read, qint64 from, qint64 to, quint16 crc)
+{
+    constexpr qint64 block = 1024 * 1024;
+    for (qint64 at = from; at < to; at += block) {
+        const QByteArray bytes = read(at, std::min(block, to - at));
+        if (bytes.size() != std::min(block, to - at))
+            return 0;
+        crc = lameCrc16(bytes.constData(), bytes.size(), crc);
     }
     return crc;
 }
 
 PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFrame, qint64 first,
-                        qint64 last)
+                        qint64 last, const ReadBytes &read)
 {
     PieceHeader header;
     const PieceFrames frames = framesWithin(analysis, first, last);
@@ -270,8 +317,8 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
             qsizetype tag = findTag(frame, "Xing");
             if (tag < 0)
                 tag = findTag(frame, "Info");
-            patched =
-                tag >= 0 && patchXing(frame, tag, analysis, frames, held->offset, keepsLastFrame);
+            patched = tag >= 0 &&
+                      patchXing(frame, tag, analysis, frames, held->offset, keepsLastFrame, read);
         }
         if (patched) {
             header.patchAt = held->offset - first;
@@ -282,20 +329,26 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
 
     // A piece that begins inside the tags before the audio keeps them first, as they must be.
     if (first >= analysis.audioBegin && variableBitRate(analysis))
-        header.head = newXingFrame(analysis, frames);
+        header.head = newXingFrame(analysis, frames, keepsLastFrame, read);
     return header;
 }
 
 PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
                             qint64 last)
 {
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
+    const ReadBytes read = [&](qint64 offset, qint64 length) {
+        QByteArray bytes;
+        if (file.seek(offset))
+            bytes = file.read(length);
+        if (bytes.size() < length && file.error() != QFileDevice::NoError)
+            throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
+        return bytes;
+    };
     QByteArray bytes;
-    if (const auto &held = analysis.headerFrame) {
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(held->offset))
-            throw FileIoError(QStringLiteral("无法读取文件“%1”：%2")
-                                  .arg(QDir::toNativeSeparators(source), file.errorString()));
-        bytes = file.read(held->size);
-    }
-    return pieceHeader(analysis, bytes, first, last);
+    if (const auto &held = analysis.headerFrame)
+        bytes = read(held->offset, held->size);
+    return pieceHeader(analysis, bytes, first, last, read);
 }

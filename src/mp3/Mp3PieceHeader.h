@@ -6,7 +6,12 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 class Mp3Analysis;
+
+// `length` bytes of the source from 0-based `offset`; fewer only where the source ends.
+using ReadBytes = std::function<QByteArray(qint64 offset, qint64 length)>;
 
 // What a piece of an MP3 file needs besides the source's bytes so that players read its own
 // length, not the whole file's: the source's Xing/Info/VBRI frame rewritten with the piece's
@@ -16,13 +21,19 @@ class Mp3Analysis;
 using PieceHeader = RangeEdits;
 
 // `first` and `last` are the piece's 0-based first and last byte in the source; `headerFrame`
-// holds the bytes of the source's header frame (empty when it has none).
+// holds the bytes of the source's header frame (empty when it has none). `read` gives the
+// piece's audio for the LAME tag's music checksum; without it the checksum is left as it was.
 PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFrame, qint64 first,
-                        qint64 last);
+                        qint64 last, const ReadBytes &read = {});
 
 // The same, reading the header frame from `source`; throws FileIoError when it cannot be read.
 PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
                             qint64 last);
 
-// CRC-16 as the LAME tag uses it (polynomial 0x8005, reflected, starting at 0).
-quint16 lameCrc16(const char *data, qint64 size);
+// CRC-16 as the LAME tag uses it (polynomial 0x8005, reflected, starting at 0); `crc` carries
+// on from the bytes before.
+quint16 lameCrc16(const char *data, qint64 size, quint16 crc = 0);
+
+// The same over the source's bytes [from, to), read in large blocks; 0 where they cannot all be
+// read.
+quint16 lameCrc16(const ReadBytes &read, qint64 from, qint64 to, quint16 crc = 0);

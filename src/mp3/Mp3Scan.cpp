@@ -1,6 +1,7 @@
 #include "mp3/Mp3Scan.h"
 
-#include "fileio/ByteRange.h"
+#include "fileio/FileIoError.h"
+#include "mp3/Mp3Tables.h"
 
 #include <QFile>
 
@@ -16,8 +17,8 @@ constexpr qint64 BlockBytes = 1024 * 1024;
 // A sync word is accepted only where this many valid frames follow each other, as decoders do,
 // so that a stray 0xFFE in a picture or in garbage is not taken for audio.
 constexpr int FramesToAccept = 4;
-// The largest frame there is (free format, 640 kbit/s at 8 kHz would be larger, but no
-// encoder writes one); a free-format frame's size is measured up to this.
+// More than the largest frame there is (free format at 640 kbit/s, the most decoders take, is
+// 5760 bytes at 8 kHz); a free-format frame's size is measured up to this.
 constexpr qint64 LargestFrame = 8 * 1024;
 
 struct FrameHeader
@@ -55,27 +56,18 @@ bool parseHeader(const uchar *p, FrameHeader &out)
     if (versionBits == 1 || layerBits == 0 || bitrateIndex == 15 || rateIndex == 3)
         return false;
 
-    static const int kbps[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    static const int rates[3] = {44100, 48000, 32000};
-
     FrameHeader h;
-    h.version = versionBits == 3 ? 10 : versionBits == 2 ? 20 : 25;
+    h.version = mp3::versionFromBits(versionBits);
     h.layer = 4 - layerBits;
     h.bitrateIndex = bitrateIndex;
-    h.sampleRate = rates[rateIndex] / (h.version == 10 ? 1 : h.version == 20 ? 2 : 4);
+    h.sampleRate = mp3::sampleRate(h.version, rateIndex);
     h.channelMode = p[3] >> 6;
     h.crc = (p[1] & 1) == 0;
     const bool mpeg1 = h.version == 10;
-    h.samplesPerFrame = h.layer == 1 ? 384 : (h.layer == 3 && !mpeg1) ? 576 : 1152;
+    h.samplesPerFrame = mp3::samplesPerFrame(h.version, h.layer);
     const bool padded = (p[2] >> 1) & 1;
     h.padding = padded ? (h.layer == 1 ? 4 : 1) : 0;
-    const int bitrate = kbps[mpeg1 ? 0 : 1][h.layer - 1][bitrateIndex] * 1000;
+    const int bitrate = mp3::BitrateKbps[mpeg1 ? 0 : 1][h.layer - 1][bitrateIndex] * 1000;
     if (bitrate > 0) {
         // Slot arithmetic of the standard: bytes per frame = samples / 8 × bit rate / rate.
         if (h.layer == 1)
@@ -85,6 +77,11 @@ bool parseHeader(const uchar *p, FrameHeader &out)
     }
     out = h;
     return true;
+}
+
+quint32 bigEndian32(const uchar *p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
 }
 
 quint32 littleEndian32(const uchar *p)
@@ -109,7 +106,7 @@ public:
         : m_file(path), m_cancel(cancel)
     {
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            throw FileIoError(QStringLiteral("无法读取文件“%1”。").arg(path));
+            throw FileIoError(cannotRead(path) + QStringLiteral("。"));
         m_size = m_file.size();
         // Not zeroed, and no larger than the file needs: a song's analysis is over in moments.
         m_capacity = std::min(BlockBytes, m_size) + LargestFrame * 2;
@@ -170,7 +167,7 @@ private:
 
     [[noreturn]] void fail()
     {
-        throw FileIoError(QStringLiteral("无法读取文件“%1”。").arg(m_file.fileName()));
+        throw FileIoError(cannotRead(m_file.fileName()) + QStringLiteral("。"));
     }
 
     QFile m_file;
@@ -186,7 +183,10 @@ private:
 class Scanner
 {
 public:
-    Scanner(const QString &path, const std::atomic_bool *cancel) : m_reader(path, cancel) {}
+    Scanner(const QString &path, const std::atomic_bool *cancel)
+        : m_reader(path, cancel), m_path(path)
+    {
+    }
 
     Mp3Analysis run()
     {
@@ -217,16 +217,26 @@ public:
         FrameHeader h;
         while (pos + 4 <= m_limit) {
             if (!validAt(pos, h) || !sameStream(h, result.format)) {
+                // A run of another stream (another sample rate, most often: two recordings
+                // joined) would need a timeline of its own; such a file is refused rather than
+                // cut where its frames are not mapped.
                 FrameHeader next;
-                const qint64 found = findRun(pos + 1, &result.format, next);
+                const qint64 found = findRun(validAt(pos, h) ? pos : pos + 1, nullptr, next);
                 if (found < 0)
                     break;
+                if (!sameStream(next, result.format)) {
+                    result.refusal =
+                        QStringLiteral("文件%1的音频格式中途改变（%2 Hz 变为 %3 Hz），无法剪切。")
+                            .arg(quotedPath(m_path), QString::number(result.format.sampleRate),
+                                 QString::number(next.sampleRate));
+                    break;
+                }
                 gap = true;
                 pos = found;
                 continue;
             }
             const auto size = static_cast<qint32>(std::min<qint64>(h.size, m_limit - pos));
-            // A last frame cut short still plays its first part; decoders keep it.
+            // A last frame cut short is kept in the map: ffmpeg plays its first part.
             result.appendFrame(pos, size);
             if (bitrateIndex < 0)
                 bitrateIndex = h.bitrateIndex;
@@ -324,7 +334,8 @@ private:
             const qint64 body = syncSafe(p + 6);
             if (body < 0)
                 return pos;
-            pos += 10 + body + ((p[5] & 0x10) ? 10 : 0);
+            // Only version 2.4 has a footer; in 2.2 and 2.3 the flag bit means something else.
+            pos += 10 + body + ((p[3] == 4 && (p[5] & 0x10)) ? 10 : 0);
         }
     }
 
@@ -393,31 +404,51 @@ private:
     }
 
     // A Xing/Info or VBRI frame: Layer III, its tag right after the side information (Xing) or
-    // at a fixed place (VBRI).
+    // at a fixed place (VBRI). LAME puts the Xing tag there even in a CRC-protected stream,
+    // without room for the checksum, and decoders look for it there.
     std::optional<Mp3HeaderFrame> headerFrameAt(qint64 pos, const FrameHeader &h)
     {
         if (h.layer != 3)
             return std::nullopt;
-        const bool mono = h.channelMode == 3;
-        const int sideInfo = h.version == 10 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-        const int xingAt = 4 + (h.crc ? 2 : 0) + sideInfo;
+        const int xingAt = 4 + mp3::sideInfoSize(h.version, h.channelMode == 3);
         qint64 available = 0;
-        const uchar *p = m_reader.at(pos, 4 + 2 + 32 + 8, available);
+        const uchar *p = m_reader.at(pos, h.size, available);
+        available = std::min<qint64>(available, h.size);
         Mp3HeaderFrame frame;
         frame.offset = pos;
         frame.size = h.size;
-        if (available >= xingAt + 4 && std::memcmp(p + xingAt, "Xing", 4) == 0)
+        if (available >= xingAt + 8 && std::memcmp(p + xingAt, "Xing", 4) == 0)
             frame.kind = Mp3HeaderFrame::Kind::Xing;
-        else if (available >= xingAt + 4 && std::memcmp(p + xingAt, "Info", 4) == 0)
+        else if (available >= xingAt + 8 && std::memcmp(p + xingAt, "Info", 4) == 0)
             frame.kind = Mp3HeaderFrame::Kind::Info;
         else if (available >= 40 && std::memcmp(p + 36, "VBRI", 4) == 0)
             frame.kind = Mp3HeaderFrame::Kind::Vbri;
         else
             return std::nullopt;
+        if (frame.kind != Mp3HeaderFrame::Kind::Vbri)
+            readLameDelay(p, available, xingAt, frame);
         return frame;
     }
 
+    // The delay and padding of a LAME tag after the Xing fields. Decoders take them from tags
+    // that name LAME or FFmpeg's libraries as their writer, so only those are read.
+    static void readLameDelay(const uchar *p, qint64 available, int xingAt, Mp3HeaderFrame &frame)
+    {
+        const quint32 flags = bigEndian32(p + xingAt + 4);
+        const qint64 lame = xingAt + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
+                            ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+        if (lame + 24 > available)
+            return;
+        const uchar *tag = p + lame;
+        if (std::memcmp(tag, "LAME", 4) != 0 && std::memcmp(tag, "Lavf", 4) != 0 &&
+            std::memcmp(tag, "Lavc", 4) != 0)
+            return;
+        frame.encoderDelay = (tag[21] << 4) | (tag[22] >> 4);
+        frame.encoderPadding = ((tag[22] & 0x0f) << 8) | tag[23];
+    }
+
     BlockReader m_reader;
+    QString m_path;
     qint64 m_limit = 0;
     qint32 m_freeSize = -1; // a free-format stream's frame size without padding, once measured
 };
