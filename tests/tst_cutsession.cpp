@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,7 @@ private slots:
     void failuresLeaveTheNumbers();
     void changedSourceIsRefused();
     void theSourceIsKnownUnderOtherNames();
+    void savedPieceHoldsExactlyTheMarkedSamples();
 
 private:
     QString makeSource(const QString &name, int size);
@@ -225,6 +227,24 @@ void TestCutSession::theSourceIsKnownUnderOtherNames()
     for (const QString &name : {source, link, m_dir->path() + QStringLiteral("/sub/../a.mp3")})
         QVERIFY2(m_session->isSource(name), qPrintable(name));
     QVERIFY(!m_session->isSource(m_dir->filePath(QStringLiteral("b.mp3"))));
+}
+
+void TestCutSession::savedPieceHoldsExactlyTheMarkedSamples()
+{
+    // The marks' samples, not the bar's twips, decide the piece: 1.3 s from sample 30001.
+    const QString source = QStringLiteral(VELQUIST_FIXTURES "/beeps-12s.mp3");
+    m_session->open(source);
+    QCOMPARE(m_session->markStart([] { return PlayerTime{0.9, 12.06, 30001}; }), MarkOutcome::Done);
+    QCOMPARE(m_session->markEnd([] { return PlayerTime{2.2, 12.06, 71601}; }), MarkOutcome::Done);
+    const QString target = m_dir->filePath(QStringLiteral("piece.mp3"));
+    const SavePlan plan = m_session->planSave(target);
+    CopyOptions options;
+    options.edits = plan.edits;
+    CopyByteRange(plan.source, plan.start, plan.count, target, options);
+    QProcess mpg123;
+    mpg123.start(QStringLiteral("mpg123"), {QStringLiteral("-q"), QStringLiteral("-s"), target});
+    QVERIFY(mpg123.waitForFinished(10000));
+    QCOMPARE(mpg123.readAllStandardOutput().size() / 2, 71601 - 30001);
 }
 
 QTEST_GUILESS_MAIN(TestCutSession)

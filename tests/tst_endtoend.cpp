@@ -97,11 +97,11 @@ void TestEndToEnd::openPlayMarkAndSave()
 
     QFile cut(target);
     QVERIFY(cut.open(QIODevice::ReadOnly));
-    // About the 0.8 s played between the marks (more than half a second of the 12), of the
-    // source's own bytes, not from its start.
+    // About the 0.8 s played between the marks (more than half a second of the 12): a header
+    // frame of its own and the reservoir's frames, then the source's own bytes, not from its start.
     const QByteArray piece = cut.readAll();
     QVERIFY2(piece.size() > sourceBytes.size() / 24, qPrintable(QString::number(piece.size())));
-    QVERIFY(sourceBytes.indexOf(piece) > 0);
+    QVERIFY(sourceBytes.indexOf(piece.right(piece.size() / 2)) > 0);
     QVERIFY(skin.ShapXuan->isHidden());
 }
 

@@ -128,6 +128,8 @@ MarkOutcome CutSession::markStart(const Clock &now)
         m_cut.StartOffset = firstByteAfter(ToInt32(Mul(Div(Sub(Ls, L), W), n)));
     }
     m_cut.CutLength = -1;
+    m_cut.StartSample = time.sample;
+    m_cut.EndSample = -1;
     return MarkOutcome::Done;
 }
 
@@ -165,6 +167,7 @@ MarkOutcome CutSession::applyEnd(qint32 width, const PlayerTime *time)
     if (width < 1)
         return MarkOutcome::EndNotAfterStart;
     m_selection.span.width = static_cast<float>(width);
+    m_cut.EndSample = time ? time->sample : CutState::ToEnd;
     const double W = m_bar.width;
     const double n = sourceSize();
     const double Ws = m_selection.span.width;
@@ -219,10 +222,31 @@ SavePlan CutSession::planSave(const QString &target)
     plan.count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - plan.start + 1));
     // Without the file's map the piece is the source's bytes alone.
     if (const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(plan.source);
-        analysis && analysis->fileSize == size)
-        plan.edits = readPieceHeader(*analysis, plan.source, plan.start - 1,
-                                     qint64(plan.start) + plan.count - 2);
+        analysis && analysis->fileSize == size) {
+        if (const auto piece = samplePiece(*analysis, plan.source)) {
+            plan.start = fits32(piece->first + 1);
+            plan.count = fits32(piece->last - piece->first + 1);
+            plan.edits = piece->edits;
+            m_cut.StartOffset = plan.start;
+            m_cut.CutLength = plan.count;
+        } else {
+            plan.edits = readPieceHeader(*analysis, plan.source, plan.start - 1,
+                                         qint64(plan.start) + plan.count - 2);
+        }
+    }
     return plan;
+}
+
+// The piece that plays exactly the marked samples, where the file and the marks allow one; else
+// the save cuts at the frames the byte range names.
+std::optional<Mp3PiecePlan> CutSession::samplePiece(const Mp3Analysis &analysis,
+                                                    const QString &source) const
+{
+    if (m_cut.StartSample < 0 || (m_cut.EndSample < 0 && m_cut.EndSample != CutState::ToEnd))
+        return std::nullopt;
+    const qint64 last = gaplessTimeline(analysis).samples;
+    const qint64 end = m_cut.EndSample == CutState::ToEnd ? last : std::min(m_cut.EndSample, last);
+    return planPiece(analysis, source, m_cut.StartSample, end);
 }
 
 void CutSession::saveCancelled()

@@ -3,6 +3,7 @@
 #include "app/CutState.h"
 #include "app/CutTimes.h"
 #include "fileio/ByteRange.h"
+#include "mp3/Mp3Piece.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class Mp3Analysis;
@@ -37,12 +39,13 @@ struct Selection
     bool shown = false;
 };
 
-// What the player says at the moment of a mark. Seconds now; an exact sample position can join
-// them here without changing the marking commands' shape.
+// What the player says at the moment of a mark: seconds for the track bar, and the sample heard,
+// -1 where the player cannot say.
 struct PlayerTime
 {
     double position = 0;
     double duration = 0;
+    qint64 sample = -1;
 };
 
 // Why a marking command changed nothing.
@@ -115,6 +118,8 @@ private:
     qint32 sourceSize() const;
     double durationOf(const PlayerTime &time) const;
     MarkOutcome applyEnd(qint32 width, const PlayerTime *time);
+    std::optional<Mp3PiecePlan> samplePiece(const Mp3Analysis &analysis,
+                                            const QString &source) const;
 
     BarSpan m_bar;
     Selection m_selection;

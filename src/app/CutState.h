@@ -11,11 +11,19 @@ struct CutState
     QString SourceFile;      // the MP3 opened last, as the Open dialog returned it
     QString TargetFile;      // the Save dialog's choice, only while a save is under way
 
+    // The marks as pressed, in samples of the file decoded gaplessly (the player's timeline);
+    // the piece holds [StartSample, EndSample). -1: not marked; ToEnd: the file's last sample.
+    static constexpr qint64 ToEnd = -2;
+    qint64 StartSample = -1;
+    qint64 EndSample = -1;
+
     // Clears the marks and the target; the source stays what was opened last.
     void reset()
     {
         StartOffset = -1;
         CutLength = -1;
+        StartSample = -1;
+        EndSample = -1;
         TargetFile.clear();
     }
 };

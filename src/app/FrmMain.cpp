@@ -506,8 +506,10 @@ PlayerTime FrmMain::playerTime()
 {
     // P paused at the end of the selection as it stood; marks that move call that off.
     forgetListening();
-    const double position = m_skin.WindowsMediaPlayer1->controls().currentPosition();
-    return {position, exactDuration()};
+    const MediaControls &controls = m_skin.WindowsMediaPlayer1->controls();
+    const double position = controls.currentPosition();
+    const qint64 sample = controls.currentSample();
+    return {position, exactDuration(), sample};
 }
 
 double FrmMain::exactDuration()
