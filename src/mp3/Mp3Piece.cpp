@@ -2,6 +2,7 @@
 
 #include "fileio/FileIoError.h"
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3Bytes.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Tables.h"
 
@@ -20,32 +21,8 @@ constexpr qint64 kMaxDelay = 4095;
 // Tags before the audio travel in memory with a piece from the beginning; beyond this the piece
 // is cut at frames instead.
 constexpr qint64 kMaxLeadingBytes = 16 * 1024 * 1024;
-constexpr int kTocSize = 100;
 // "Xing"/"Info", flags, frames, bytes, table of contents, quality.
-constexpr int kXingSize = 4 + 4 + 4 + 4 + kTocSize + 4;
-constexpr int kLameSize = 36;
-constexpr int kLameDelayPadding = 21;
-constexpr int kLameMusicLength = 28;
-constexpr int kLameMusicCrc = 32;
-constexpr int kLameTagCrc = 34;
-
-void putBE32(QByteArray &bytes, qsizetype at, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
-}
-
-void putBE16(QByteArray &bytes, qsizetype at, quint16 value)
-{
-    bytes[at] = char(value >> 8);
-    bytes[at + 1] = char(value & 0xff);
-}
-
-quint32 getBE32(const QByteArray &bytes, qsizetype at)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
-}
+constexpr int kXingSize = 4 + 4 + 4 + 4 + mp3::TocSize + 4;
 
 struct FrameBits
 {
@@ -171,13 +148,14 @@ QByteArray sourceLameTag(const Mp3Analysis &analysis, const ReadBytes &read, qui
         4 + mp3::sideInfoSize(analysis.format.version, analysis.format.channelMode == 3);
     if (frame.size() < tag + 8)
         return {};
-    const quint32 flags = getBE32(frame, tag + 4);
+    const quint32 flags = mp3::getBE32(frame, tag + 4);
     const qsizetype at =
-        tag + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? kTocSize : 0);
+        tag + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? mp3::TocSize : 0);
     if ((flags & 8) && at + 4 <= frame.size())
-        quality = getBE32(frame, at);
+        quality = mp3::getBE32(frame, at);
     const qsizetype lame = at + ((flags & 8) ? 4 : 0);
-    return lame + kLameSize <= frame.size() ? frame.mid(lame, kLameSize) : QByteArray();
+    return lame + mp3::LameTagSize <= frame.size() ? frame.mid(lame, mp3::LameTagSize)
+                                                   : QByteArray();
 }
 
 } // namespace
@@ -275,7 +253,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
 
     // The header frame: Info where every frame has one size (give or take the padding slot),
     // Xing otherwise; in the first frame's bit rate where that fits, as a CBR stream's should.
-    const int needBytes = 4 + side + kXingSize + kLameSize;
+    const int needBytes = 4 + side + kXingSize + mp3::LameTagSize;
     qint32 smallest = analysis.frameSize(first);
     qint32 largest = smallest;
     for (qint64 f = first; f <= last && largest - smallest <= 1; ++f) {
@@ -298,12 +276,12 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
 
     const int tag = 4 + side;
     header.replace(tag, 4, variable ? "Xing" : "Info");
-    putBE32(header, tag + 4, 0x0f); // frames, bytes, table of contents, quality
-    putBE32(header, tag + 8, quint32(pieceFrames));
-    putBE32(header, tag + 12, quint32(bytes));
+    mp3::putBE32(header, tag + 4, 0x0f); // frames, bytes, table of contents, quality
+    mp3::putBE32(header, tag + 8, quint32(pieceFrames));
+    mp3::putBE32(header, tag + 12, quint32(bytes));
     // For each percent of the playing time, where that moment's frame begins, in 256ths.
-    for (int i = 0; i < kTocSize; ++i) {
-        const qint64 k = pieceFrames * i / kTocSize - silentFrames;
+    for (int i = 0; i < mp3::TocSize; ++i) {
+        const qint64 k = pieceFrames * i / mp3::TocSize - silentFrames;
         const qint64 at = k < 0 ? header.size() + (k + silentFrames) * quiet.size() / silentFrames
                                 : headBytes + analysis.frameOffset(first + k) - plan.first;
         header[tag + 16 + i] = char(std::min<qint64>(255, at * 256 / bytes));
@@ -312,20 +290,21 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     QByteArray lameTag = sourceLameTag(analysis, read, quality);
     if (lameTag.isEmpty()) {
         // Decoders take the delay only from a tag that names its writer as they know it.
-        lameTag = QByteArray("LAME3.100") + QByteArray(kLameSize - 9, '\0');
+        lameTag = QByteArray("LAME3.100") + QByteArray(mp3::LameTagSize - 9, '\0');
         lameTag[9] = char(variable ? 0 : 1); // revision 0; CBR or unknown
     }
-    putBE32(header, tag + 16 + kTocSize, quality);
+    mp3::putBE32(header, tag + 16 + mp3::TocSize, quality);
     const int lame = tag + kXingSize;
-    header.replace(lame, kLameSize, lameTag);
-    header[lame + kLameDelayPadding] = char(delay >> 4);
-    header[lame + kLameDelayPadding + 1] = char(((delay & 0x0f) << 4) | (padding >> 8));
-    header[lame + kLameDelayPadding + 2] = char(padding & 0xff);
-    putBE32(header, lame + kLameMusicLength, quint32(bytes));
+    header.replace(lame, mp3::LameTagSize, lameTag);
+    header[lame + mp3::LameDelayPadding] = char(delay >> 4);
+    header[lame + mp3::LameDelayPadding + 1] = char(((delay & 0x0f) << 4) | (padding >> 8));
+    header[lame + mp3::LameDelayPadding + 2] = char(padding & 0xff);
+    mp3::putBE32(header, lame + mp3::LameMusicLength, quint32(bytes));
     const quint16 musicCrc =
         lameCrc16(read, plan.first, audioEnd, lameCrc16(quiet.constData(), quiet.size()));
-    putBE16(header, lame + kLameMusicCrc, musicCrc);
-    putBE16(header, lame + kLameTagCrc, lameCrc16(header.constData(), lame + kLameTagCrc));
+    mp3::putBE16(header, lame + mp3::LameMusicCrc, musicCrc);
+    mp3::putBE16(header, lame + mp3::LameTagCrc,
+                 lameCrc16(header.constData(), lame + mp3::LameTagCrc));
 
     plan.edits.head = leading + header + quiet;
     return plan;
@@ -335,15 +314,6 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const QString
                                       qint64 startSample, qint64 endSample)
 {
     QFile file(source);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
-    const ReadBytes read = [&](qint64 offset, qint64 length) {
-        QByteArray bytes;
-        if (file.seek(offset))
-            bytes = file.read(length);
-        if (bytes.size() < length && file.error() != QFileDevice::NoError)
-            throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
-        return bytes;
-    };
+    const ReadBytes read = readerOf(file, source);
     return planPiece(analysis, read, startSample, endSample);
 }

@@ -1,6 +1,7 @@
 #include "mp3/Mp3PieceHeader.h"
 
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3Bytes.h"
 #include "mp3/Mp3Tables.h"
 
 #include <QFile>
@@ -11,41 +12,10 @@
 
 namespace {
 
-constexpr int kTocSize = 100;
 constexpr quint32 kXingFrames = 1;
 constexpr quint32 kXingBytes = 2;
 constexpr quint32 kXingToc = 4;
 constexpr quint32 kXingQuality = 8;
-// The LAME tag after the Xing fields: its CRC covers the frame up to the CRC itself.
-constexpr int kLameTagSize = 36;
-constexpr int kLameDelayPadding = 21;
-constexpr int kLameMusicLength = 28;
-constexpr int kLameMusicCrc = 32;
-constexpr int kLameTagCrc = 34;
-
-quint32 getBE32(const QByteArray &bytes, qsizetype at)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
-}
-
-quint16 getBE16(const QByteArray &bytes, qsizetype at)
-{
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
-    return quint16((p[0] << 8) | p[1]);
-}
-
-void putBE32(QByteArray &bytes, qsizetype at, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = char((value >> (24 - 8 * i)) & 0xff);
-}
-
-void putBE16(QByteArray &bytes, qsizetype at, quint16 value)
-{
-    bytes[at] = char(value >> 8);
-    bytes[at + 1] = char(value & 0xff);
-}
 
 // The audio frames that lie whole inside the piece, which is what its header frame counts: of a
 // frame cut in two, mpg123 plays nothing and ffmpeg its first part.
@@ -107,12 +77,13 @@ bool variableBitRate(const Mp3Analysis &analysis)
 
 // The Xing table of contents: for each percent of the playing time, where that moment's frame
 // begins, as a 256th of `bytes` counted from `streamStart`.
-std::array<uchar, kTocSize> tableOfContents(const Mp3Analysis &analysis, const PieceFrames &frames,
-                                            qint64 streamStart, qint64 bytes)
+std::array<uchar, mp3::TocSize> tableOfContents(const Mp3Analysis &analysis,
+                                                const PieceFrames &frames, qint64 streamStart,
+                                                qint64 bytes)
 {
-    std::array<uchar, kTocSize> toc{};
-    for (int i = 0; i < kTocSize; ++i) {
-        const qint64 frame = frames.first + frames.count() * i / kTocSize;
+    std::array<uchar, mp3::TocSize> toc{};
+    for (int i = 0; i < mp3::TocSize; ++i) {
+        const qint64 frame = frames.first + frames.count() * i / mp3::TocSize;
         const qint64 at = analysis.frameOffset(frame) - streamStart;
         toc[static_cast<size_t>(i)] = uchar(std::min<qint64>(255, at * 256 / bytes));
     }
@@ -133,24 +104,24 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
 {
     if (tag + 8 > frame.size())
         return false;
-    const quint32 flags = getBE32(frame, tag + 4);
+    const quint32 flags = mp3::getBE32(frame, tag + 4);
     qsizetype at = tag + 8;
     const qsizetype fieldsEnd =
         at + ((flags & kXingFrames) ? 4 : 0) + ((flags & kXingBytes) ? 4 : 0) +
-        ((flags & kXingToc) ? kTocSize : 0) + ((flags & kXingQuality) ? 4 : 0);
+        ((flags & kXingToc) ? mp3::TocSize : 0) + ((flags & kXingQuality) ? 4 : 0);
     // Without a frame count the frame cannot state a length; it then says nothing wrong either.
     if (!(flags & kXingFrames) || fieldsEnd > frame.size())
         return false;
     const qsizetype lame = fieldsEnd;
-    const bool hasLameTag =
-        lame + kLameTagSize <= frame.size() &&
-        lameCrc16(frame.constData(), lame + kLameTagCrc) == getBE16(frame, lame + kLameTagCrc);
+    const bool hasLameTag = lame + mp3::LameTagSize <= frame.size() &&
+                            lameCrc16(frame.constData(), lame + mp3::LameTagCrc) ==
+                                mp3::getBE16(frame, lame + mp3::LameTagCrc);
 
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
-    putBE32(frame, at, quint32(frames.count()));
+    mp3::putBE32(frame, at, quint32(frames.count()));
     at += 4;
     if (flags & kXingBytes) {
-        putBE32(frame, at, quint32(bytes));
+        mp3::putBE32(frame, at, quint32(bytes));
         at += 4;
     }
     if (flags & kXingToc) {
@@ -158,18 +129,20 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
         std::copy(toc.begin(), toc.end(), frame.begin() + at);
     }
     if (hasLameTag) {
-        putBE32(frame, lame + kLameMusicLength, quint32(bytes));
+        mp3::putBE32(frame, lame + mp3::LameMusicLength, quint32(bytes));
         // The encoder's padding sits in the stream's last frame; a piece that ends earlier has
         // none, and a player would otherwise cut real sound off its end. The delay stays.
         if (!keepsLastFrame) {
-            const qsizetype p = lame + kLameDelayPadding;
+            const qsizetype p = lame + mp3::LameDelayPadding;
             frame[p + 1] = char(frame[p + 1] & 0xf0);
             frame[p + 2] = 0;
         }
         if (read)
-            putBE16(frame, lame + kLameMusicCrc,
-                    lameCrc16(read, streamStart + frame.size(), frameEnd(analysis, frames.last)));
-        putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
+            mp3::putBE16(
+                frame, lame + mp3::LameMusicCrc,
+                lameCrc16(read, streamStart + frame.size(), frameEnd(analysis, frames.last)));
+        mp3::putBE16(frame, lame + mp3::LameTagCrc,
+                     lameCrc16(frame.constData(), lame + mp3::LameTagCrc));
     }
     return true;
 }
@@ -181,12 +154,13 @@ bool patchVbri(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
 {
     if (tag + 26 > frame.size())
         return false;
-    putBE32(frame, tag + 10, quint32(frameEnd(analysis, frames.last) - streamStart));
-    putBE32(frame, tag + 14, quint32(frames.count()));
-    const quint16 framesPerEntry = getBE16(frame, tag + 24);
+    mp3::putBE32(frame, tag + 10, quint32(frameEnd(analysis, frames.last) - streamStart));
+    mp3::putBE32(frame, tag + 14, quint32(frames.count()));
+    const quint16 framesPerEntry = mp3::getBE16(frame, tag + 24);
     if (framesPerEntry > 0) {
         const qint64 whole = frames.count() / framesPerEntry;
-        putBE16(frame, tag + 18, quint16(std::min<qint64>(getBE16(frame, tag + 18), whole)));
+        mp3::putBE16(frame, tag + 18,
+                     quint16(std::min<qint64>(mp3::getBE16(frame, tag + 18), whole)));
     }
     return true;
 }
@@ -208,7 +182,7 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, 
         return {};
     const int sideInfo = mp3::sideInfoSize(format.version, mono);
     const int tag = 4 + sideInfo;
-    const int needed = tag + 20 + kTocSize + kLameTagSize;
+    const int needed = tag + 20 + mp3::TocSize + mp3::LameTagSize;
     int bitrateIndex = 1;
     int size = 0;
     for (; bitrateIndex < 15; ++bitrateIndex) {
@@ -228,24 +202,25 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, 
     frame[3] = char((format.channelMode & 3) << 6);
     // All-zero side information: no audio bits, so the frame plays as silence.
     frame.replace(tag, 4, "Xing");
-    putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc | kXingQuality);
+    mp3::putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc | kXingQuality);
     const qint64 streamStart = analysis.frameOffset(frames.first) - size;
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
-    putBE32(frame, tag + 8, quint32(frames.count()));
-    putBE32(frame, tag + 12, quint32(bytes));
+    mp3::putBE32(frame, tag + 8, quint32(frames.count()));
+    mp3::putBE32(frame, tag + 12, quint32(bytes));
     const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
     std::copy(toc.begin(), toc.end(), frame.begin() + tag + 16);
-    const int lame = tag + 20 + kTocSize;
+    const int lame = tag + 20 + mp3::TocSize;
     frame.replace(lame, 9, "LAME3.100"); // decoders take the delay from a tag that names LAME
     const auto &held = analysis.headerFrame;
     const int padding = keepsLastFrame && held ? std::max(0, held->encoderPadding) : 0;
-    frame[lame + kLameDelayPadding + 1] = char(padding >> 8);
-    frame[lame + kLameDelayPadding + 2] = char(padding & 0xff);
-    putBE32(frame, lame + kLameMusicLength, quint32(bytes));
+    frame[lame + mp3::LameDelayPadding + 1] = char(padding >> 8);
+    frame[lame + mp3::LameDelayPadding + 2] = char(padding & 0xff);
+    mp3::putBE32(frame, lame + mp3::LameMusicLength, quint32(bytes));
     if (read)
-        putBE16(frame, lame + kLameMusicCrc,
-                lameCrc16(read, streamStart + size, frameEnd(analysis, frames.last)));
-    putBE16(frame, lame + kLameTagCrc, lameCrc16(frame.constData(), lame + kLameTagCrc));
+        mp3::putBE16(frame, lame + mp3::LameMusicCrc,
+                     lameCrc16(read, streamStart + size, frameEnd(analysis, frames.last)));
+    mp3::putBE16(frame, lame + mp3::LameTagCrc,
+                 lameCrc16(frame.constData(), lame + mp3::LameTagCrc));
     return frame;
 }
 
@@ -333,20 +308,25 @@ PieceHeader pieceHeader(const Mp3Analysis &analysis, const QByteArray &headerFra
     return header;
 }
 
-PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
-                            qint64 last)
+ReadBytes readerOf(QFile &file, const QString &path)
 {
-    QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
-    const ReadBytes read = [&](qint64 offset, qint64 length) {
+        throw FileIoError(cannotRead(path) + QStringLiteral("：") + file.errorString());
+    return [&file, path](qint64 offset, qint64 length) {
         QByteArray bytes;
         if (file.seek(offset))
             bytes = file.read(length);
         if (bytes.size() < length && file.error() != QFileDevice::NoError)
-            throw FileIoError(cannotRead(source) + QStringLiteral("：") + file.errorString());
+            throw FileIoError(cannotRead(path) + QStringLiteral("：") + file.errorString());
         return bytes;
     };
+}
+
+PieceHeader readPieceHeader(const Mp3Analysis &analysis, const QString &source, qint64 first,
+                            qint64 last)
+{
+    QFile file(source);
+    const ReadBytes read = readerOf(file, source);
     QByteArray bytes;
     if (const auto &held = analysis.headerFrame)
         bytes = read(held->offset, held->size);

@@ -9,9 +9,14 @@
 #include <functional>
 
 class Mp3Analysis;
+class QFile;
 
 // `length` bytes of the source from 0-based `offset`; fewer only where the source ends.
 using ReadBytes = std::function<QByteArray(qint64 offset, qint64 length)>;
+
+// Opens `file` for reading and reads it at any offset, for as long as `file` lives; throws
+// FileIoError naming `path` where it cannot.
+ReadBytes readerOf(QFile &file, const QString &path);
 
 // What a piece of an MP3 file needs besides the source's bytes so that players read its own
 // length, not the whole file's: the source's Xing/Info/VBRI frame rewritten with the piece's
