@@ -33,6 +33,8 @@ private slots:
     void movedMarksCallOffTheListening_data();
     void movedMarksCallOffTheListening();
     void seekKeysStayWithinTheFile();
+    void nudgedMarksAreHeardAndStopAtTheLimits();
+    void undoPutsBackEachSelectionEvenAfterASave();
     void tipsShowTheMarksAndThePath();
     void buttonsAndStatusLabelsForScreenReaders();
 
@@ -252,6 +254,75 @@ void TestKeys::seekKeysStayWithinTheFile()
     QCOMPARE(m_fake->player->position, 180.0);
     // The time text follows the seek at once, not at the clock's next tick.
     QVERIFY(skin().LabTime->Caption().startsWith(QStringLiteral("03:00/")));
+}
+
+void TestKeys::nudgedMarksAreHeardAndStopAtTheLimits()
+{
+    showWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    const auto press = [this](QKeyCombination key) {
+        const qsizetype calls = m_fake->player->calls.size();
+        QTest::keyClick(m_window.get(), key.key(), key.keyboardModifiers());
+        return m_fake->player->calls.mid(calls).join(QLatin1Char(' '));
+    };
+    // After each move the player plays the 2 s after the start, or up to the end.
+    QCOMPARE(press(Qt::Key_S), QStringLiteral("seek 45.100 play pauseAt 47.100"));
+    QCOMPARE(press(Qt::SHIFT | Qt::Key_A), QStringLiteral("seek 45.090 play pauseAt 47.090"));
+    QCOMPARE(press(Qt::Key_L), QStringLiteral("seek 88.100 play pauseAt 90.100"));
+    QCOMPARE(press(Qt::SHIFT | Qt::Key_K), QStringLiteral("seek 88.090 play pauseAt 90.090"));
+    QCOMPARE(press(Qt::Key_F), QStringLiteral("seek 45.090 play pauseAt 47.090"));
+
+    // Each mark stops at 0, the file's end and a hundredth short of the other mark.
+    m_fake->player->position = 0.05;
+    click(skin().ImgKaishi);
+    QCOMPARE(press(Qt::Key_A), QStringLiteral("seek 0.000 play pauseAt 2.000"));
+    QCOMPARE(press(Qt::Key_A), QString());
+    m_fake->player->position = 0.08;
+    click(skin().ImgJiesu);
+    QCOMPARE(press(Qt::Key_S), QStringLiteral("seek 0.070 play pauseAt 2.070"));
+    QCOMPARE(press(Qt::Key_S), QString());
+    QCOMPARE(press(Qt::Key_K), QString());
+    click(skin().ImgMowei);
+    QCOMPARE(press(Qt::Key_L), QString());
+    QCOMPARE(press(Qt::Key_K), QStringLiteral("seek 177.900 play pauseAt 179.900"));
+    QCOMPARE(m_fake->messages->shown.size(), size_t(0));
+}
+
+void TestKeys::undoPutsBackEachSelectionEvenAfterASave()
+{
+    showWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    const ShapeRect &selection = *skin().ShapXuan;
+    const auto shown = [&selection] {
+        return QStringLiteral("%1+%2 %3")
+            .arg(selection.Left())
+            .arg(selection.Width())
+            .arg(selection.isVisible() ? "shown" : "hidden");
+    };
+    const QString marked = shown();
+    QTest::keyClick(m_window.get(), Qt::Key_S);
+    m_fake->player->position = 150;
+    click(skin().ImgJiesu);
+    QVERIFY(shown() != marked);
+    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(shown(), marked);
+    // The marks as pressed, to the sample: the start plays from 45 s again.
+    QTest::keyClick(m_window.get(), Qt::Key_F);
+    QCOMPARE(m_fake->player->calls.mid(m_fake->player->calls.size() - 3).first(),
+             QStringLiteral("seek 45.000"));
+
+    m_fake->save->answers << m_dir->filePath(QStringLiteral("piece.mp3"));
+    click(skin().ImgSave);
+    QCOMPARE(m_fake->messages->shown.back().text, QStringLiteral("剪切成功！"));
+    QVERIFY(!selection.isVisible());
+    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(shown(), marked);
+
+    // A file opened anew starts without history.
+    openSource(m_dir->filePath(QStringLiteral("source.mp3")), 180);
+    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!selection.isVisible());
 }
 
 void TestKeys::tipsShowTheMarksAndThePath()

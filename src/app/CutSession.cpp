@@ -12,7 +12,9 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <tuple>
 
 using namespace Numeric;
 
@@ -82,6 +84,7 @@ void CutSession::open(const QString &path)
     m_openedSize = file.exists() ? file.size() : -1;
     m_openedModified = file.lastModified();
     startAnalysis(path);
+    m_history.clear();
     m_cut.reset();
     m_selection.shown = false;
     m_selection.span.width = 1;
@@ -105,11 +108,23 @@ double CutSession::durationOf(const PlayerTime &time) const
     return time.duration;
 }
 
+void CutSession::checkTimeline(const Timeline &timeline) const
+{
+    durationOf({0, timeline.duration});
+    if (timeline.rate <= 0 || timeline.samples <= 0)
+        durationOf({});
+}
+
 MarkOutcome CutSession::markStart(const Clock &now)
 {
     if (m_cut.SourceFile.isEmpty())
         return MarkOutcome::NoFile;
     const PlayerTime time = now();
+    return remembered([&] { return placeStart(time); });
+}
+
+MarkOutcome CutSession::placeStart(const PlayerTime &time)
+{
     const double d = durationOf(time);
     const double W = m_bar.width;
     const double L = m_bar.left;
@@ -140,12 +155,19 @@ MarkOutcome CutSession::markEnd(const Clock &now)
     if (!m_selection.shown)
         return MarkOutcome::NoStart;
     const PlayerTime time = now();
+    return remembered([&] { return placeEnd(time, false); });
+}
+
+// keepWidth: marks placed by number may lie closer than a twip; the selection still shows.
+MarkOutcome CutSession::placeEnd(const PlayerTime &time, bool keepWidth)
+{
     const double d = durationOf(time);
     const double W = m_bar.width;
     const double Ls = m_selection.span.left;
     const double L = m_bar.left;
     const double p = time.position;
-    return applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), &time);
+    const qint32 width = ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L));
+    return applyEnd(keepWidth ? std::max(width, 1) : width, &time);
 }
 
 MarkOutcome CutSession::markToEnd()
@@ -154,10 +176,118 @@ MarkOutcome CutSession::markToEnd()
         return MarkOutcome::NoFile;
     if (!m_selection.shown)
         return MarkOutcome::NoStart;
+    return remembered([&] { return placeToEnd(false); });
+}
+
+MarkOutcome CutSession::placeToEnd(bool keepWidth)
+{
     const double Ls = m_selection.span.left;
     const double L = m_bar.left;
     const double W = m_bar.width;
-    return applyEnd(ToInt32(Add(Sub(W, Ls), L)), nullptr);
+    const qint32 width = ToInt32(Add(Sub(W, Ls), L));
+    return applyEnd(keepWidth ? std::max(width, 1) : width, nullptr);
+}
+
+MarkOutcome CutSession::setMarks(MarkSamples wanted, const Timeline &timeline)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return MarkOutcome::NoFile;
+    checkTimeline(timeline);
+    const qint64 end = wanted.end == CutState::ToEnd ? timeline.samples : wanted.end;
+    const bool startOnly = wanted.end == -1;
+    if (wanted.start < 0 || (!startOnly && end <= wanted.start) ||
+        (startOnly ? wanted.start : end) > timeline.samples)
+        return MarkOutcome::EndNotAfterStart;
+    const auto at = [&timeline](qint64 sample) {
+        return PlayerTime{double(sample) / timeline.rate, timeline.duration, sample};
+    };
+    return remembered([&] {
+        placeStart(at(wanted.start));
+        if (startOnly)
+            return MarkOutcome::Done;
+        return wanted.end == CutState::ToEnd ? placeToEnd(true) : placeEnd(at(end), true);
+    });
+}
+
+MarkSamples CutSession::marks(const Timeline &timeline) const
+{
+    MarkSamples found;
+    if (m_cut.SourceFile.isEmpty() || !m_selection.shown || timeline.rate <= 0)
+        return found;
+    // A mark the player could not give a sample for is where the bar puts it.
+    const CutTimes times = markedTimes(timeline.duration);
+    found.start = m_cut.StartSample >= 0 ? m_cut.StartSample
+                                         : std::llround(times.start * timeline.rate);
+    if (m_cut.CutLength > 0)
+        found.end = m_cut.EndSample == -1 ? std::llround(times.end * timeline.rate)
+                                          : m_cut.EndSample;
+    return found;
+}
+
+MarkOutcome CutSession::nudge(Mark mark, qint64 delta, const Timeline &timeline)
+{
+    if (m_cut.SourceFile.isEmpty())
+        return MarkOutcome::NoFile;
+    checkTimeline(timeline);
+    const MarkSamples now = marks(timeline);
+    if (now.start < 0)
+        return MarkOutcome::NoStart;
+    if (mark == Mark::End && now.end == -1)
+        return MarkOutcome::NoEnd;
+    const qint64 last = timeline.samples;
+    const qint64 end = now.end == CutState::ToEnd ? last : now.end;
+    // The finest step apart, so that neither mark can pass the other.
+    const qint64 gap = std::max<qint64>(timeline.rate / 100, 1);
+    MarkSamples moved = now;
+    qint64 &moving = mark == Mark::Start ? moved.start : moved.end;
+    const qint64 from = mark == Mark::Start ? now.start : end;
+    if (mark == Mark::Start)
+        moving = std::clamp(from + delta, qint64(0),
+                            now.end == -1 ? last : std::max<qint64>(end - gap, 0));
+    else
+        moving = std::clamp(from + delta, std::min(now.start + gap, last), last);
+    if (moving == from)
+        return MarkOutcome::AtLimit;
+    return setMarks(moved, timeline);
+}
+
+bool CutSession::undo()
+{
+    if (m_history.empty())
+        return false;
+    const Snapshot before = m_history.back();
+    m_history.pop_back();
+    m_selection = before.selection;
+    m_cut.StartOffset = before.cut.StartOffset;
+    m_cut.CutLength = before.cut.CutLength;
+    m_cut.StartSample = before.cut.StartSample;
+    m_cut.EndSample = before.cut.EndSample;
+    m_cut.TargetFile.clear();
+    return true;
+}
+
+// Runs a change of the marks and keeps what it changed for undo, even where it failed halfway.
+MarkOutcome CutSession::remembered(const std::function<MarkOutcome()> &change)
+{
+    const Snapshot before = snapshot();
+    const auto keep = [&] {
+        const Snapshot after = snapshot();
+        const auto marks = [](const Snapshot &s) {
+            return std::tuple(s.selection.shown, s.selection.span.left, s.selection.span.width,
+                              s.cut.StartOffset, s.cut.CutLength, s.cut.StartSample,
+                              s.cut.EndSample);
+        };
+        if (marks(before) != marks(after))
+            m_history.push_back(before);
+    };
+    try {
+        const MarkOutcome outcome = change();
+        keep();
+        return outcome;
+    } catch (...) {
+        keep();
+        throw;
+    }
 }
 
 // time: the player's, for an end at the current position; none for the file's end.
@@ -257,6 +387,8 @@ void CutSession::saveCancelled()
 
 void CutSession::saved()
 {
+    // Undo brings the saved marks back, to nudge the piece or save it again.
+    m_history.push_back(snapshot());
     m_selection.shown = false;
     m_cut.reset();
 }

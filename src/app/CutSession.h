@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 class Mp3Analysis;
 
@@ -48,8 +49,27 @@ struct PlayerTime
     qint64 sample = -1;
 };
 
-// Why a marking command changed nothing.
-enum class MarkOutcome { Done, NoFile, NoStart, EndNotAfterStart };
+// Why a marking command changed nothing. AtLimit: a mark to be moved already stands at the
+// other mark, 0 or the end of the file.
+enum class MarkOutcome { Done, NoFile, NoStart, EndNotAfterStart, NoEnd, AtLimit };
+
+// The player's timeline, for marks placed by number rather than at the playing position.
+struct Timeline
+{
+    double duration = 0; // seconds
+    int rate = 0;        // samples per second
+    qint64 samples = 0;
+};
+
+// The marks on the timeline: start -1 where none is marked; end -1 where none is marked, or
+// CutState::ToEnd for the file's end.
+struct MarkSamples
+{
+    qint64 start = -1;
+    qint64 end = -1;
+};
+
+enum class Mark { Start, End };
 
 // What a save still lacks, in the order the save asks for it.
 enum class Missing { Nothing, File, Start, End };
@@ -96,9 +116,19 @@ public:
     // The analysis of the file opened last, for whoever wants to hear when it is done.
     const QFuture<std::shared_ptr<const Mp3Analysis>> &analysis() const { return m_analysis; }
 
+    // Every command that moves a mark can be undone, back to the file's opening.
     MarkOutcome markStart(const Clock &now);
     MarkOutcome markEnd(const Clock &now);
     MarkOutcome markToEnd();
+    // Both marks at once, as B and E pressed at those samples would set them; refused unless
+    // 0 <= start < end <= the timeline's last sample.
+    MarkOutcome setMarks(MarkSamples wanted, const Timeline &timeline);
+    // Moves one mark by `delta` samples; it stops at the other mark (keeping a hundredth of a
+    // second between them), at 0 and at the end of the file.
+    MarkOutcome nudge(Mark mark, qint64 delta, const Timeline &timeline);
+    MarkSamples marks(const Timeline &timeline) const;
+    // Puts back the marks as they stood before the last change; false where there is none.
+    bool undo();
     // The stretch of playing time the selection covers in a file of `duration` seconds.
     CutTimes markedTimes(double duration) const;
 
@@ -117,13 +147,28 @@ private:
     std::shared_ptr<const Mp3Analysis> framesWhereNotLinear(const QString &path, double size);
     qint32 sourceSize() const;
     double durationOf(const PlayerTime &time) const;
+    // Throws, as durationOf, where the player cannot say how long the file plays.
+    void checkTimeline(const Timeline &timeline) const;
+    MarkOutcome placeStart(const PlayerTime &time);
+    MarkOutcome placeEnd(const PlayerTime &time, bool keepWidth);
+    MarkOutcome placeToEnd(bool keepWidth);
     MarkOutcome applyEnd(qint32 width, const PlayerTime *time);
+    MarkOutcome remembered(const std::function<MarkOutcome()> &change);
     std::optional<Mp3PiecePlan> samplePiece(const Mp3Analysis &analysis,
                                             const QString &source) const;
+
+    // What undo puts back: the selection and the marks, bytes and samples.
+    struct Snapshot
+    {
+        Selection selection;
+        CutState cut;
+    };
+    Snapshot snapshot() const { return {m_selection, m_cut}; }
 
     BarSpan m_bar;
     Selection m_selection;
     CutState m_cut;
+    std::vector<Snapshot> m_history;
     AnalysisWait m_wait;
     // The source as it was opened: a file rewritten since would get a piece of other content.
     qint64 m_openedSize = -1;

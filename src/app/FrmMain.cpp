@@ -46,6 +46,8 @@ namespace {
 const QString FullWidthPlaying = QStringLiteral("正在播放：");
 const QString ErrorTitle = QStringLiteral("错误");
 const QString SelectionWords = QStringLiteral("选定的剪切范围；按 P 试听");
+// How long the keys that listen around a mark play.
+constexpr double ListeningSeconds = 2.0;
 
 // Start-up goes on past a step that fails; nothing is reported.
 void startupStep(const std::function<void()> &step)
@@ -313,9 +315,16 @@ void FrmMain::wireButtons()
     const Button buttons[] = {
         {m_skin.ImgOpenFile, m_skin.Labdakai, "打开一个mp3文件并开始播放（Ctrl+O）",
          QKeySequence(Qt::CTRL | Qt::Key_O), &FrmMain::openFile},
-        {m_skin.ImgKaishi, m_skin.Labkaishi, "把当前播放位置定为剪切的开始（B）",
+        {m_skin.ImgKaishi, m_skin.Labkaishi,
+         "把当前播放位置定为剪切的开始（B）\n"
+         "开始提前／推后 0.1 秒（A／S，加 Shift 为 0.01 秒）\n"
+         "试听开始后的 2 秒（F）",
          QKeySequence(Qt::Key_B), &FrmMain::setStart},
-        {m_skin.ImgJiesu, m_skin.Labjiesu, "把当前播放位置定为剪切的结束（E）",
+        {m_skin.ImgJiesu, m_skin.Labjiesu,
+         "把当前播放位置定为剪切的结束（E）\n"
+         "结束提前／推后 0.1 秒（K／L，加 Shift 为 0.01 秒）\n"
+         "试听结束前的 2 秒（J）\n"
+         "撤销上一次定位（Ctrl+Z）",
          QKeySequence(Qt::Key_E), &FrmMain::setEnd},
         {m_skin.ImgMowei, m_skin.Labwei, "把剪切的结束定在文件末尾（Shift+E）",
          QKeySequence(Qt::SHIFT | Qt::Key_E), &FrmMain::stretchToEnd},
@@ -354,6 +363,25 @@ void FrmMain::wireButtons()
     addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Left), seek(-1), true);
     addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Right), seek(1), true);
     addShortcut(QKeySequence(Qt::Key_Home), [this] { runCommand(&FrmMain::seekToBeginning); });
+
+    const auto nudge = [this](Mark mark, double seconds) {
+        return [this, mark, seconds] {
+            runCommand([this, mark, seconds] { nudgeMark(mark, seconds); });
+        };
+    };
+    // Left hand for the start, right hand for the end; Shift for the fine step.
+    addShortcut(QKeySequence(Qt::Key_A), nudge(Mark::Start, -0.1), true);
+    addShortcut(QKeySequence(Qt::Key_S), nudge(Mark::Start, 0.1), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_A), nudge(Mark::Start, -0.01), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_S), nudge(Mark::Start, 0.01), true);
+    addShortcut(QKeySequence(Qt::Key_K), nudge(Mark::End, -0.1), true);
+    addShortcut(QKeySequence(Qt::Key_L), nudge(Mark::End, 0.1), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_K), nudge(Mark::End, -0.01), true);
+    addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_L), nudge(Mark::End, 0.01), true);
+    addShortcut(QKeySequence(Qt::Key_F), [this] { runCommand(&FrmMain::listenAfterStart); });
+    addShortcut(QKeySequence(Qt::Key_J), [this] { runCommand(&FrmMain::listenBeforeEnd); });
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { runCommand(&FrmMain::undoMarks); },
+                true);
 }
 
 void FrmMain::addShortcut(const QKeySequence &key, const std::function<void()> &command,
@@ -512,6 +540,13 @@ PlayerTime FrmMain::playerTime()
     return {position, exactDuration(), sample};
 }
 
+Timeline FrmMain::timeline()
+{
+    const double duration = exactDuration();
+    MediaItem &media = m_skin.WindowsMediaPlayer1->currentMedia();
+    return {duration, media.sampleRate(), media.lengthInSamples()};
+}
+
 double FrmMain::exactDuration()
 {
     // The player starts on an estimate of the length and learns the exact one from the frame
@@ -547,6 +582,8 @@ void FrmMain::explainMark(MarkOutcome outcome)
         text = QStringLiteral("请先选择开始位置！");
     else if (outcome == MarkOutcome::EndNotAfterStart)
         text = QStringLiteral("结束位置必须在开始位置之后！");
+    else if (outcome == MarkOutcome::NoEnd)
+        text = QStringLiteral("请先选择结束位置！");
     else
         return;
     // Untitled, the box would carry the executable's name; desktops give it the program's.
@@ -680,6 +717,54 @@ void FrmMain::seekBy(double seconds)
     if (length > 0)
         target = std::min(target, length);
     player.controls().setCurrentPosition(target);
+}
+
+void FrmMain::nudgeMark(Mark mark, double seconds)
+{
+    const Timeline line = timeline();
+    const MarkOutcome outcome = m_session->nudge(mark, std::llround(seconds * line.rate), line);
+    if (outcome != MarkOutcome::Done)
+        return explainMark(outcome);
+    // The user hears where the mark now stands.
+    if (mark == Mark::Start)
+        listenAfterStart();
+    else
+        listenBeforeEnd();
+}
+
+void FrmMain::listenAfterStart()
+{
+    if (m_session->missingBeforeSave() == Missing::File ||
+        m_session->missingBeforeSave() == Missing::Start)
+        return void(rangeIsMarked());
+    const Timeline line = timeline();
+    const double start = double(m_session->marks(line).start) / line.rate;
+    listen(start, std::min(start + ListeningSeconds, line.duration));
+}
+
+void FrmMain::listenBeforeEnd()
+{
+    if (!rangeIsMarked())
+        return;
+    const Timeline line = timeline();
+    const MarkSamples marks = m_session->marks(line);
+    const double end =
+        marks.end == CutState::ToEnd ? line.duration : double(marks.end) / line.rate;
+    listen(std::max(end - ListeningSeconds, 0.0), end);
+}
+
+void FrmMain::listen(double from, double to)
+{
+    MediaControls &controls = m_skin.WindowsMediaPlayer1->controls();
+    controls.setCurrentPosition(from);
+    controls.play();
+    controls.pauseAt(to);
+}
+
+void FrmMain::undoMarks()
+{
+    if (m_session->undo())
+        forgetListening();
 }
 
 void FrmMain::seekToBeginning()

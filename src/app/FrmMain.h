@@ -70,8 +70,15 @@ private:
     void playCut();
     void seekBy(double seconds);
     void seekToBeginning();
+    void nudgeMark(Mark mark, double seconds);
+    void listenAfterStart();
+    void listenBeforeEnd();
+    void undoMarks();
 
     PlayerTime playerTime();
+    Timeline timeline();
+    // Plays the stretch and stops at its end, as P does for the whole selection.
+    void listen(double from, double to);
     // The length the marks count against: the exact one, which a mark made early waits for.
     double exactDuration();
     void explainMark(MarkOutcome outcome);
