@@ -216,11 +216,11 @@ MarkSamples CutSession::marks(const Timeline &timeline) const
         return found;
     // A mark the player could not give a sample for is where the bar puts it.
     const CutTimes times = markedTimes(timeline.duration);
-    found.start = m_cut.StartSample >= 0 ? m_cut.StartSample
-                                         : std::llround(times.start * timeline.rate);
+    found.start =
+        m_cut.StartSample >= 0 ? m_cut.StartSample : std::llround(times.start * timeline.rate);
     if (m_cut.CutLength > 0)
-        found.end = m_cut.EndSample == -1 ? std::llround(times.end * timeline.rate)
-                                          : m_cut.EndSample;
+        found.end =
+            m_cut.EndSample == -1 ? std::llround(times.end * timeline.rate) : m_cut.EndSample;
     return found;
 }
 

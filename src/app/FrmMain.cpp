@@ -380,8 +380,8 @@ void FrmMain::wireButtons()
     addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_L), nudge(Mark::End, 0.01), true);
     addShortcut(QKeySequence(Qt::Key_F), [this] { runCommand(&FrmMain::listenAfterStart); });
     addShortcut(QKeySequence(Qt::Key_J), [this] { runCommand(&FrmMain::listenBeforeEnd); });
-    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { runCommand(&FrmMain::undoMarks); },
-                true);
+    addShortcut(
+        QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { runCommand(&FrmMain::undoMarks); }, true);
 }
 
 void FrmMain::addShortcut(const QKeySequence &key, const std::function<void()> &command,
@@ -748,8 +748,7 @@ void FrmMain::listenBeforeEnd()
         return;
     const Timeline line = timeline();
     const MarkSamples marks = m_session->marks(line);
-    const double end =
-        marks.end == CutState::ToEnd ? line.duration : double(marks.end) / line.rate;
+    const double end = marks.end == CutState::ToEnd ? line.duration : double(marks.end) / line.rate;
     listen(std::max(end - ListeningSeconds, 0.0), end);
 }
 
