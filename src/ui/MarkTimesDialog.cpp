@@ -120,10 +120,10 @@ void MarkTimeEdit::keyPressEvent(QKeyEvent *event)
 QSize MarkTimeEdit::sizeHint() const
 {
     ensurePolished();
+    // The widest time with room for two more digits, so that the text never meets the arrows.
     const QString widest =
-        m_withHours ? QStringLiteral("00:00:00.00 ") : QStringLiteral("00:00.00 ");
-    // Two pixels more for the cursor, as Qt's own spin boxes allow.
-    const QSize text(fontMetrics().horizontalAdvance(widest) + 2, lineEdit()->sizeHint().height());
+        m_withHours ? QStringLiteral("00:00:00.0000") : QStringLiteral("00:00.0000");
+    const QSize text(fontMetrics().horizontalAdvance(widest), lineEdit()->sizeHint().height());
     QStyleOptionSpinBox option;
     initStyleOption(&option);
     return style()->sizeFromContents(QStyle::CT_SpinBox, &option, text, this);
@@ -139,6 +139,9 @@ MarkTimesDialog::MarkTimesDialog(QWidget *parent, MarkHundredths marks, qint64 l
 {
     setObjectName(QStringLiteral("MarkTimesDialog"));
     setWindowTitle(QString::fromUtf8(AppInfo::Title));
+    // A small box of fixed size: a close button, no minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(defaultFont());
     const bool withHours = m_length >= Hour;
 
