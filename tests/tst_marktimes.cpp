@@ -148,6 +148,7 @@ void TestMarkTimes::escapeChangesNothing()
         auto *start = dialog.findChild<MarkTimeEdit *>("start");
         QTest::keyClicks(start, "00:00.50");
         QTest::keyClick(start, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
     });
     QVERIFY(!result);
 }
