@@ -65,6 +65,8 @@ private slots:
     void timeText_data();
     void timeText();
     void timeTextWithTenths();
+    void timeTextOfMarks_data();
+    void timeTextOfMarks();
 
     void stockSettings();
     void playsFromTheStartOnOpen();
@@ -118,6 +120,41 @@ void TestPlayer::timeTextWithTenths()
     QCOMPARE(TimeText::withTenths(59.96), QStringLiteral("01:00.0"));
     QCOMPARE(TimeText::withTenths(3723.45), QStringLiteral("1:02:03.5"));
     QCOMPARE(TimeText::withTenths(-1), QStringLiteral("00:00.0"));
+    QCOMPARE(TimeText::fromHundredths(20507, false), QStringLiteral("03:25.07"));
+    QCOMPARE(TimeText::fromHundredths(372345, true), QStringLiteral("1:02:03.45"));
+    QCOMPARE(TimeText::fromHundredths(905, true), QStringLiteral("0:00:09.05"));
+}
+
+void TestPlayer::timeTextOfMarks_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<qint64>("hundredths"); // -1: not a time
+    QTest::newRow("minutes") << "03:25.07" << qint64(20507);
+    QTest::newRow("one decimal, short minute") << "3:25.5" << qint64(20550);
+    QTest::newRow("no decimals") << "03:25" << qint64(20500);
+    QTest::newRow("seconds alone") << "90.25" << qint64(9025);
+    QTest::newRow("hours") << "1:02:03.45" << qint64(372345);
+    QTest::newRow("full-width, with blanks") << " 01：02。50 " << qint64(6250);
+    QTest::newRow("half-typed seconds") << "1:2" << qint64(-1);
+    QTest::newRow("half-typed decimals") << "01:02." << qint64(-1);
+    QTest::newRow("three decimals") << "01:02.345" << qint64(-1);
+    QTest::newRow("sixty seconds") << "01:60.00" << qint64(-1);
+    QTest::newRow("four fields") << "1:00:00:00" << qint64(-1);
+    QTest::newRow("empty") << "" << qint64(-1);
+    QTest::newRow("sign") << "-01:00.00" << qint64(-1);
+}
+
+void TestPlayer::timeTextOfMarks()
+{
+    QFETCH(QString, typed);
+    QFETCH(qint64, hundredths);
+    QCOMPARE(TimeText::hundredthsFrom(typed).value_or(-1), hundredths);
+    if (hundredths < 0)
+        return;
+    // What is written reads back as the same time.
+    for (const bool withHours : {false, true})
+        QCOMPARE(TimeText::hundredthsFrom(TimeText::fromHundredths(hundredths, withHours)),
+                 hundredths);
 }
 
 void TestPlayer::stockSettings()
