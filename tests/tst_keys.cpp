@@ -8,8 +8,10 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QHelpEvent>
 #include <QSignalSpy>
@@ -36,6 +38,7 @@ private slots:
     void nudgedMarksAreHeardAndStopAtTheLimits();
     void undoPutsBackEachSelectionEvenAfterASave();
     void tipsShowTheMarksAndThePath();
+    void typedTimesSetTheMarksAndShowInTheTip();
     void buttonsAndStatusLabelsForScreenReaders();
 
 private:
@@ -335,11 +338,47 @@ void TestKeys::tipsShowTheMarksAndThePath()
         return selection->toolTip();
     };
     markRange(QStringLiteral("start"));
-    QCOMPARE(tip(), QStringLiteral("开始 00:45.0；按 E 定位结束"));
-    // Ended at 120 s: 1234 and 3290 twips of 4935 give 45.009 s and 120.0 s, as P plays them.
+    QCOMPARE(tip(), QStringLiteral("开始 00:45.00；按 E 定位结束"));
+    // The marks' samples, not the bar's twips, give the times.
     click(skin().ImgJiesu);
-    QCOMPARE(tip(), QStringLiteral("开始 00:45.0，结束 02:00.0，时长 75.0 秒；按 P 试听"));
+    QCOMPARE(tip(),
+             QStringLiteral(
+                 "开始 00:45.00，结束 02:00.00，时长 75.00 秒；按 P 试听，双击输入时间（T）"));
     QCOMPARE(skin().LabFname->toolTip(), m_dir->filePath(QStringLiteral("source.mp3")));
+}
+
+void TestKeys::typedTimesSetTheMarksAndShowInTheTip()
+{
+    showWindow(m_fake->take());
+    markRange(QStringLiteral("range"));
+    ShapeRect *selection = skin().ShapXuan;
+    const auto tip = [selection] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(0, 5), selection->mapToGlobal(QPoint(0, 5)));
+        QApplication::sendEvent(selection, &ask);
+        return selection->toolTip().section(QStringLiteral("；"), 0, 0);
+    };
+    const QString before = tip();
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (const char *name : {"start", "end"}) {
+            auto *field = dialog->findChild<QAbstractSpinBox *>(QString::fromLatin1(name));
+            field->selectAll();
+            QTest::keyClicks(field, QString::fromLatin1(*name == 's' ? "0:46.25" : "1:30.5"));
+        }
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    answer.start(20);
+    QTest::mouseDClick(selection, Qt::LeftButton);
+    QTRY_COMPARE(tip(), QStringLiteral("开始 00:46.25，结束 01:30.50，时长 44.25 秒"));
+    answer.stop();
+    // The offscreen platform gives the focus back to no one.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(tip(), before);
 }
 
 void TestKeys::buttonsAndStatusLabelsForScreenReaders()

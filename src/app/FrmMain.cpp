@@ -10,6 +10,7 @@
 #include "ui/DefaultFont.h"
 #include "ui/FrmAbout.h"
 #include "ui/InputHold.h"
+#include "ui/MarkTimesDialog.h"
 #include "ui/SaveProgress.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SkinAccessible.h"
@@ -272,6 +273,15 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_skin.ShapXuan && event->type() == QEvent::ToolTip)
         m_skin.ShapXuan->setToolTip(selectionTip());
+    if (watched == m_skin.ShapXuan && event->type() == QEvent::MouseButtonDblClick &&
+        !m_commandRunning) {
+        // After the press is done: the dialog is modal.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_commandRunning)
+                runCommand(&FrmMain::typeMarkTimes);
+        });
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -280,14 +290,23 @@ QString FrmMain::selectionTip() const
     if (m_session->source().isEmpty() || !m_session->selection().shown)
         return SelectionWords;
     try {
-        // The times P plays.
-        const CutTimes times =
-            m_session->markedTimes(m_skin.WindowsMediaPlayer1->currentMedia().duration());
+        // The times P plays, to the hundredth where the marks hold samples.
+        MediaItem &media = m_skin.WindowsMediaPlayer1->currentMedia();
+        const Timeline line{media.duration(), media.sampleRate(), media.lengthInSamples()};
+        CutTimes times = m_session->markedTimes(line.duration);
+        if (const MarkSamples marks = m_session->marks(line); line.rate > 0) {
+            times.start = double(marks.start) / line.rate;
+            if (marks.end >= 0)
+                times.end = double(marks.end) / line.rate;
+        }
+        const auto text = [&line](double seconds) {
+            return TimeText::fromHundredths(std::llround(seconds * 100), line.duration >= 3600);
+        };
         if (m_session->state().CutLength <= 0)
-            return QStringLiteral("开始 %1；按 E 定位结束").arg(TimeText::withTenths(times.start));
-        return QStringLiteral("开始 %1，结束 %2，时长 %3 秒；按 P 试听")
-            .arg(TimeText::withTenths(times.start), TimeText::withTenths(times.end),
-                 QString::number(times.end - times.start, 'f', 1));
+            return QStringLiteral("开始 %1；按 E 定位结束").arg(text(times.start));
+        return QStringLiteral("开始 %1，结束 %2，时长 %3 秒；按 P 试听，双击输入时间（T）")
+            .arg(text(times.start), text(times.end),
+                 QString::number(std::llround((times.end - times.start) * 100) / 100.0, 'f', 2));
     } catch (const std::exception &) {
         // Without a length there are no times to give; the plain words still hold.
         return SelectionWords;
@@ -758,6 +777,37 @@ void FrmMain::listen(double from, double to)
     controls.setCurrentPosition(from);
     controls.play();
     controls.pauseAt(to);
+}
+
+void FrmMain::typeMarkTimes()
+{
+    if (m_session->missingBeforeSave() == Missing::File)
+        return void(rangeIsMarked());
+    const Timeline line = timeline();
+    const auto hundredths = [&line](qint64 sample) {
+        return std::llround(double(sample) * 100 / line.rate);
+    };
+    const auto sample = [&line](qint64 hundredths) {
+        return std::min(std::llround(double(hundredths) * line.rate / 100), line.samples);
+    };
+    // Without marks the dialog offers the whole file.
+    const MarkSamples now = m_session->marks(line);
+    const qint64 length = hundredths(line.samples);
+    const MarkHundredths shown{now.start >= 0 ? hundredths(now.start) : 0,
+                               now.end >= 0 ? hundredths(now.end) : length};
+    const std::optional<MarkHundredths> typed = askMarkTimes(this, shown, length);
+    if (!typed || (typed->start == shown.start && typed->end == shown.end && now.end != -1))
+        return;
+    // A time left as it stood keeps its mark to the sample.
+    MarkSamples wanted{sample(typed->start), sample(typed->end)};
+    if (typed->start == shown.start && now.start >= 0)
+        wanted.start = now.start;
+    if (typed->end == shown.end && now.end != -1)
+        wanted.end = now.end;
+    const MarkOutcome outcome = m_session->setMarks(wanted, line);
+    if (outcome == MarkOutcome::Done)
+        forgetListening();
+    explainMark(outcome);
 }
 
 void FrmMain::undoMarks()

@@ -74,6 +74,7 @@ private:
     void listenAfterStart();
     void listenBeforeEnd();
     void undoMarks();
+    void typeMarkTimes();
 
     PlayerTime playerTime();
     Timeline timeline();
