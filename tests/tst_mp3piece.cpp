@@ -5,6 +5,9 @@
 
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -26,6 +29,7 @@ private slots:
     void vbriPieceFromBeginningStatesItsLength();
     void otherwiseTheBytesAreTodays_data();
     void otherwiseTheBytesAreTodays();
+    void piecesKeepTheSourcesTags();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -142,17 +146,19 @@ void TestMp3Piece::savedPiecesStateTheirLength()
     const double rest = decodedSeconds("-usetoc 1 -ss 6 -i " + piece);
     QVERIFY2(std::abs(stated - 6 - rest) < 0.3, qPrintable(QString::number(rest)));
 
-    // Only the header frame differs from the source's bytes: patched in place, or written first.
-    const QByteArray bytes = contents(piece);
+    // After the source's tag, only the header frame differs from the source's bytes: patched in
+    // place, or written first.
+    const QByteArray bytes = contents(piece).mid(analyseMp3(piece).audioBegin);
     const QByteArray range = contents(source).mid(from - 1, count);
     const Mp3HeaderFrame header = *analyseMp3(source).headerFrame;
+    const qint64 headerAt = header.offset - (from - 1);
     // The LAME tag's checksums cover the counts and the piece's audio, and hold.
-    const qsizetype lame = bytes.indexOf("LAME", start > 0 ? 0 : header.offset);
+    const qsizetype lame = bytes.indexOf("LAME", start > 0 ? 0 : headerAt);
     const auto be16 = [&](qsizetype at) {
         return quint16((uchar(bytes[at]) << 8) | uchar(bytes[at + 1]));
     };
-    const qint64 frameAt = start > 0 ? 0 : header.offset;
-    const qint64 audio = start > 0 ? bytes.size() - range.size() : header.offset + header.size;
+    const qint64 frameAt = start > 0 ? 0 : headerAt;
+    const qint64 audio = start > 0 ? bytes.size() - range.size() : headerAt + header.size;
     const qint64 audioEnd = frameAt + qint64(be16(lame + 28)) * 65536 + be16(lame + 30);
     QCOMPARE(be16(lame + 34), lameCrc16(bytes.constData() + frameAt, lame + 34 - frameAt));
     QCOMPARE(be16(lame + 32), lameCrc16(bytes.constData() + audio, audioEnd - audio));
@@ -165,8 +171,8 @@ void TestMp3Piece::savedPiecesStateTheirLength()
         return;
     }
     QCOMPARE(bytes.size(), range.size());
-    QVERIFY(bytes.left(header.offset) == range.left(header.offset));
-    const qint64 after = header.offset + header.size;
+    QVERIFY(bytes.left(headerAt) == range.left(headerAt));
+    const qint64 after = headerAt + header.size;
     QVERIFY(bytes.mid(after) == range.mid(after));
 }
 
@@ -241,6 +247,83 @@ void TestMp3Piece::otherwiseTheBytesAreTodays()
     const PieceHeader header = readPieceHeader(analyseMp3(source), source, first, last);
     QVERIFY(header.head.isEmpty());
     QVERIFY(header.patch.isEmpty());
+}
+
+void TestMp3Piece::piecesKeepTheSourcesTags()
+{
+    // Title, artist, a length frame and a cover of about 500 KB (noise does not compress) in
+    // ID3v2.3, and ID3v1 at the end; the same audio without the tags beside it.
+    QImage cover(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < cover.height(); ++y)
+        for (int x = 0; x < cover.width(); ++x)
+            cover.setPixel(x, y, QRandomGenerator::global()->generate());
+    QVERIFY(cover.save(path("big-cover.png")));
+    const QByteArray picture = contents(path("big-cover.png"));
+    QVERIFY(picture.size() > 450000);
+    const QString source = path("tagged.mp3");
+    run("ffmpeg -v error -i " + path("cbr-info.mp3") + " -i " + path("big-cover.png") +
+        " -map 0 -map 1 -c copy -id3v2_version 3 -write_id3v1 1 -metadata title=Song"
+        " -metadata artist=Singer -metadata TLEN=24000 " +
+        source);
+    const Mp3Analysis analysis = analyseMp3(source);
+    const QByteArray bytes = contents(source);
+    const QString bare = path("untagged.mp3");
+    QFile file(bare);
+    const QByteArray audio =
+        bytes.mid(analysis.audioBegin, analysis.audioEnd - analysis.audioBegin);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(audio) == audio.size());
+    file.close();
+    const auto probe = [](const QString &file) {
+        return QJsonDocument::fromJson(run("ffprobe -v error -show_entries format_tags:stream="
+                                           "codec_type:stream_disposition=attached_pic -of json " +
+                                           file))
+            .object();
+    };
+    const QJsonObject probedSource = probe(source);
+    const QJsonObject sourceTags = probedSource["format"]["tags"].toObject();
+    QCOMPARE(sourceTags["TLEN"].toString(), QStringLiteral("24000"));
+
+    const double duration = double(gaplessTimeline(analysis).samples) / 44100;
+    const auto cut = [&](const QString &from, qint64 start, qint64 end, const QString &to) {
+        CutSession session(BarSpan{720, 4935}, Selection{});
+        session.open(from);
+        const auto at = [&](qint64 sample) {
+            return [=] {
+                return PlayerTime{double(std::max<qint64>(sample, 0)) / 44100, duration, sample};
+            };
+        };
+        session.markStart(at(start));
+        session.markEnd(at(end));
+        const SavePlan plan = session.planSave(to);
+        CopyOptions options;
+        options.edits = plan.edits;
+        CopyByteRange(plan.source, plan.start, plan.count, to, options);
+        return contents(to);
+    };
+
+    // 10 s from the middle: the same tags and cover, its own length, the same sound.
+    const QByteArray piece = cut(source, 7 * 44100, 17 * 44100, path("tagged-piece.mp3"));
+    const QJsonObject probed = probe(path("tagged-piece.mp3"));
+    QJsonObject expectedTags = sourceTags;
+    expectedTags["TLEN"] = QStringLiteral("10000");
+    QCOMPARE(probed["format"]["tags"].toObject(), expectedTags);
+    QCOMPARE(probed["streams"][1]["disposition"]["attached_pic"].toInt(), 1);
+    QVERIFY(piece.contains(picture));
+    QVERIFY(piece.endsWith(bytes.right(128)) && piece.right(128).startsWith("TAG"));
+    cut(bare, 7 * 44100, 17 * 44100, path("bare-piece.mp3"));
+    const QString decode = "ffmpeg -v error -i %1 -f s16le -";
+    const QByteArray sound = run(decode.arg(path("tagged-piece.mp3")));
+    QCOMPARE(sound.size(), 10 * 44100 * 4);
+    QVERIFY(sound == run(decode.arg(path("bare-piece.mp3"))));
+
+    // From the start, to the sample and at frames: the tag once, and the audio right after it.
+    for (const qint64 start : {qint64(0), qint64(-1)}) {
+        const QByteArray first = cut(source, start, 5 * 44100, path("tagged-start.mp3"));
+        QVERIFY(first.indexOf(picture) == first.lastIndexOf(picture));
+        const auto *p = reinterpret_cast<const uchar *>(first.constData());
+        const qint64 tag = 10 + ((p[6] << 21) | (p[7] << 14) | (p[8] << 7) | p[9]);
+        QCOMPARE(analyseMp3(path("tagged-start.mp3")).audioBegin, tag);
+    }
 }
 
 QTEST_MAIN(TestMp3Piece)

@@ -5,6 +5,7 @@
 #include "mp3/Mp3ByteMap.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
+#include "mp3/Mp3Tags.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -208,6 +209,38 @@ bool CutSession::isSource(const QString &target) const
     return SameFile(target, m_cut.SourceFile);
 }
 
+namespace {
+
+// Puts the source's tags around a piece of an MPEG audio file: its byte range held to the audio
+// first, so that a piece from the start or to the end does not hold a tag twice or a part of one.
+// The range `first` to `last` is 0-based; false where nothing of the audio is in it, and the
+// piece is then the bytes as the range names them.
+bool holdToAudio(const Mp3Analysis &analysis, qint64 &first, qint64 &last)
+{
+    if (analysis.frameCount() == 0)
+        return false;
+    const qint64 from = std::max(first, analysis.audioBegin);
+    const qint64 to = std::min(last, analysis.audioEnd - 1);
+    if (from > to)
+        return false;
+    first = from;
+    last = to;
+    return true;
+}
+
+void addSourceTags(SavePlan &plan, const Mp3Analysis &analysis, qint64 samples)
+{
+    QFile file(plan.source);
+    const ReadBytes read = readerOf(file, plan.source);
+    const qint64 rate = analysis.format.sampleRate;
+    const PieceTags tags =
+        pieceTags(analysis, read, rate > 0 ? (samples * 1000 + rate / 2) / rate : -1);
+    plan.edits.head.prepend(tags.front);
+    plan.edits.tail = tags.back;
+}
+
+} // namespace
+
 SavePlan CutSession::planSave(const QString &target)
 {
     m_cut.TargetFile = target;
@@ -229,10 +262,17 @@ SavePlan CutSession::planSave(const QString &target)
             plan.edits = piece->edits;
             m_cut.StartOffset = plan.start;
             m_cut.CutLength = plan.count;
-        } else {
-            plan.edits = readPieceHeader(*analysis, plan.source, plan.start - 1,
-                                         qint64(plan.start) + plan.count - 2);
+            addSourceTags(plan, *analysis, piece->samples);
+            return plan;
         }
+        qint64 first = plan.start - 1;
+        qint64 last = first + plan.count - 1;
+        const bool audio = holdToAudio(*analysis, first, last);
+        plan.start = fits32(first + 1);
+        plan.count = fits32(last - first + 1);
+        plan.edits = readPieceHeader(*analysis, plan.source, first, last);
+        if (audio)
+            addSourceTags(plan, *analysis, samplesWithin(*analysis, first, last));
     }
     return plan;
 }
