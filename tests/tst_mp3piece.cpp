@@ -2,6 +2,7 @@
 #include "fileio/ByteRange.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
+#include "mp3/Mp3Tags.h"
 
 #include <QFile>
 #include <QImage>
@@ -30,6 +31,8 @@ private slots:
     void otherwiseTheBytesAreTodays_data();
     void otherwiseTheBytesAreTodays();
     void piecesKeepTheSourcesTags();
+    void tagsOfEachVersionStateThePiecesLength_data();
+    void tagsOfEachVersionStateThePiecesLength();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -56,6 +59,21 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// ffprobe's view of the file's tags (format/tags) and its streams' types and pictures.
+QJsonObject probe(const QString &path)
+{
+    return QJsonDocument::fromJson(run("ffprobe -v error -show_entries format_tags:stream="
+                                       "codec_type:stream_disposition=attached_pic -of json " +
+                                       path))
+        .object();
+}
+
 double probedDuration(const QString &path)
 {
     return run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + path)
@@ -71,6 +89,39 @@ double decodedSeconds(const QString &input)
            44100;
 }
 
+// Bytes that unsynchronisation and sync-safe sizes must carry right: 0xFF before 0xE0 and 0x00,
+// and more than 127 of them.
+const QByteArray kPayload = QByteArray("\xff\xe0\xff\x00", 4).repeated(50);
+
+// An ID3v2 tag of version 2.`major` with a title, a length of 24000 ms and a private frame;
+// `flags`: unsynchronised (0x80), with an extended header holding a checksum (0x40), with a
+// footer (0x10). `plainSizes`: 2.4 frame sizes written as 2.3's, as some writers do.
+QByteArray id3Tag(int major, uchar flags, bool plainSizes = false)
+{
+    const auto size = [&](qint64 n, int bytes, bool syncSafe) {
+        QByteArray out;
+        for (int i = bytes - 1; i >= 0; --i)
+            out += char(syncSafe ? (n >> (7 * i)) & 0x7f : (n >> (8 * i)) & 0xff);
+        return out;
+    };
+    const auto frame = [&](const QByteArray &id, const QByteArray &data) {
+        return major == 2
+                   ? id.left(3) + size(data.size(), 3, false) + data
+                   : id + size(data.size(), 4, major == 4 && !plainSizes) + QByteArray(2, 0) + data;
+    };
+    QByteArray body = frame(major == 2 ? "TT2" : "TIT2", '\0' + QByteArray("Song")) +
+                      frame(major == 2 ? "TLE" : "TLEN", '\0' + QByteArray("24000")) +
+                      frame(major == 2 ? "PRV" : "PRIV", kPayload) + QByteArray(20, '\0');
+    if (flags & 0x40)
+        body.prepend(major == 3 ? QByteArray("\0\0\0\x0a\x80\0\0\0\0\x14\x12\x34\x56\x78", 14)
+                                : QByteArray("\0\0\0\x0b\x01\x20\x01\x02\x03\x04\x05", 11));
+    if (major < 4 && (flags & 0x80))
+        body.replace("\xff", QByteArray("\xff\x00", 2));
+    const QByteArray header =
+        char(major) + QByteArray(1, '\0') + char(flags) + size(body.size(), 4, true);
+    return "ID3" + header + body + ((flags & 0x10) ? "3DI" + header : QByteArray());
+}
+
 } // namespace
 
 void TestMp3Piece::initTestCase()
@@ -84,8 +135,9 @@ void TestMp3Piece::initTestCase()
     run("sox -n" + wav.arg("quiet") + "sine 440 vol 0.02");
     run("sox -n" + wav.arg("loud") + "pinknoise vol 0.9");
     run("sox " + path("quiet.wav") + ' ' + path("loud.wav") + ' ' + path("song.wav"));
-    // The VBR file has a tag with a cover as large as a piece's audio (noise does not compress).
-    QImage cover(256, 256, QImage::Format_RGB32);
+    // The VBR file has a tag with a cover of about 500 KB, as large as a piece's audio (noise
+    // does not compress).
+    QImage cover(400, 400, QImage::Format_RGB32);
     for (int y = 0; y < cover.height(); ++y)
         for (int x = 0; x < cover.width(); ++x)
             cover.setPixel(x, y, QRandomGenerator::global()->generate());
@@ -95,7 +147,7 @@ void TestMp3Piece::initTestCase()
     run(lame.arg("-V 5 -m m --resample 22.05", "vbr-mpeg2-mono"));
     run(lame.arg("-b 128", "cbr-info"));
     run(lame.arg("-b 128 -t", "cbr-plain"));
-    QVERIFY(analyseMp3(path("vbr.mp3")).audioBegin > 150000);
+    QVERIFY(analyseMp3(path("vbr.mp3")).audioBegin > 450000);
     QVERIFY(analyseMp3(path("cbr-info.mp3")).headerFrame);
     QVERIFY(!analyseMp3(path("cbr-plain.mp3")).headerFrame);
 }
@@ -251,34 +303,19 @@ void TestMp3Piece::otherwiseTheBytesAreTodays()
 
 void TestMp3Piece::piecesKeepTheSourcesTags()
 {
-    // Title, artist, a length frame and a cover of about 500 KB (noise does not compress) in
-    // ID3v2.3, and ID3v1 at the end; the same audio without the tags beside it.
-    QImage cover(400, 400, QImage::Format_RGB32);
-    for (int y = 0; y < cover.height(); ++y)
-        for (int x = 0; x < cover.width(); ++x)
-            cover.setPixel(x, y, QRandomGenerator::global()->generate());
-    QVERIFY(cover.save(path("big-cover.png")));
-    const QByteArray picture = contents(path("big-cover.png"));
-    QVERIFY(picture.size() > 450000);
+    // Title, artist, a length frame and the cover in ID3v2.3, and ID3v1 at the end; the same
+    // audio without the tags beside it.
+    const QByteArray picture = contents(path("cover.png"));
     const QString source = path("tagged.mp3");
-    run("ffmpeg -v error -i " + path("cbr-info.mp3") + " -i " + path("big-cover.png") +
+    run("ffmpeg -v error -i " + path("cbr-info.mp3") + " -i " + path("cover.png") +
         " -map 0 -map 1 -c copy -id3v2_version 3 -write_id3v1 1 -metadata title=Song"
         " -metadata artist=Singer -metadata TLEN=24000 " +
         source);
     const Mp3Analysis analysis = analyseMp3(source);
     const QByteArray bytes = contents(source);
     const QString bare = path("untagged.mp3");
-    QFile file(bare);
-    const QByteArray audio =
-        bytes.mid(analysis.audioBegin, analysis.audioEnd - analysis.audioBegin);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(audio) == audio.size());
-    file.close();
-    const auto probe = [](const QString &file) {
-        return QJsonDocument::fromJson(run("ffprobe -v error -show_entries format_tags:stream="
-                                           "codec_type:stream_disposition=attached_pic -of json " +
-                                           file))
-            .object();
-    };
+    QVERIFY(
+        writeFile(bare, bytes.mid(analysis.audioBegin, analysis.audioEnd - analysis.audioBegin)));
     const QJsonObject probedSource = probe(source);
     const QJsonObject sourceTags = probedSource["format"]["tags"].toObject();
     QCOMPARE(sourceTags["TLEN"].toString(), QStringLiteral("24000"));
@@ -324,6 +361,43 @@ void TestMp3Piece::piecesKeepTheSourcesTags()
         const qint64 tag = 10 + ((p[6] << 21) | (p[7] << 14) | (p[8] << 7) | p[9]);
         QCOMPARE(analyseMp3(path("tagged-start.mp3")).audioBegin, tag);
     }
+}
+
+void TestMp3Piece::tagsOfEachVersionStateThePiecesLength_data()
+{
+    QTest::addColumn<QByteArray>("tag");
+    QTest::addColumn<QByteArray>("expected"); // empty: read back by ffprobe
+    QTest::newRow("2.2") << id3Tag(2, 0) << QByteArray();
+    QTest::newRow("2.3 unsynchronised") << id3Tag(3, 0x80) << QByteArray();
+    QTest::newRow("2.3, extended header") << id3Tag(3, 0x40) << QByteArray();
+    QTest::newRow("2.4, extended header, footer") << id3Tag(4, 0x50) << QByteArray();
+    QTest::newRow("2.4 with plain sizes") << id3Tag(4, 0, true) << QByteArray();
+    // What cannot be read is kept only where it cannot state a wrong length.
+    QByteArray cut = id3Tag(3, 0);
+    cut[10 + 7] = 0x7f; // the title runs past the tag's end
+    QTest::newRow("unreadable with a length") << cut << QByteArray("dropped");
+    cut.replace("TLEN", "TXXX");
+    QTest::newRow("unreadable without") << cut << cut;
+    QTest::newRow("unknown flags") << id3Tag(4, 0x08) << QByteArray("dropped");
+}
+
+void TestMp3Piece::tagsOfEachVersionStateThePiecesLength()
+{
+    QFETCH(QByteArray, tag);
+    QFETCH(QByteArray, expected);
+    const QByteArray rewritten = id3v2ForPiece(tag, 12345);
+    if (!expected.isEmpty()) {
+        QCOMPARE(rewritten, expected == "dropped" ? QByteArray() : expected);
+        return;
+    }
+    QVERIFY(rewritten.contains(kPayload));
+    const QString file = path("retagged.mp3");
+    QVERIFY(writeFile(file, rewritten + contents(path("cbr-plain.mp3"))));
+    const QJsonObject probed = probe(file);
+    const QJsonValue tags = probed["format"]["tags"];
+    QCOMPARE(tags["title"].toString(), QStringLiteral("Song"));
+    QCOMPARE(tags[tag[3] == 2 ? "TLE" : "TLEN"].toString(), QStringLiteral("12345"));
+    QCOMPARE(analyseMp3(file).audioBegin, rewritten.size());
 }
 
 QTEST_MAIN(TestMp3Piece)
