@@ -233,9 +233,10 @@ void addSourceTags(SavePlan &plan, const Mp3Analysis &analysis, qint64 samples)
     QFile file(plan.source);
     const ReadBytes read = readerOf(file, plan.source);
     const qint64 rate = analysis.format.sampleRate;
-    const PieceTags tags =
-        pieceTags(analysis, read, rate > 0 ? (samples * 1000 + rate / 2) / rate : -1);
-    plan.edits.head.prepend(tags.front);
+    PieceTags tags = pieceTags(analysis, read, rate > 0 ? (samples * 1000 + rate / 2) / rate : -1);
+    // The tag may hold a large picture: its buffer grows in place rather than be copied.
+    tags.front.append(plan.edits.head);
+    plan.edits.head = std::move(tags.front);
     plan.edits.tail = tags.back;
 }
 

@@ -115,6 +115,7 @@ bool readFrames(ParsedTag &tag, bool plainSizes)
     return true;
 }
 
+// `tag` must outlive the result, which may read its bytes where they are.
 std::optional<ParsedTag> parse(const QByteArray &tag)
 {
     ParsedTag parsed;
@@ -126,8 +127,8 @@ std::optional<ParsedTag> parse(const QByteArray &tag)
     static constexpr uchar known[] = {0x80, 0xe0, 0xf0};
     if (parsed.major < 2 || parsed.major > 4 || (parsed.flags & ~known[parsed.major - 2]))
         return std::nullopt;
-    const qint64 size = syncSafe(tag, 6);
-    parsed.body = tag.mid(kHeaderSize, size);
+    // Not copied where it can be read as it stands: the tag may hold a large picture.
+    parsed.body = QByteArray::fromRawData(tag.constData() + kHeaderSize, syncSafe(tag, 6));
     if (parsed.major < 4 && (parsed.flags & 0x80))
         parsed.body = resynchronised(parsed.body);
     if (parsed.flags & 0x40) {
@@ -180,32 +181,37 @@ QByteArray lengthFrame(int major, qint64 lengthMs)
 // with a checksum over the frames is dropped, the checksum no longer holding.
 QByteArray rebuilt(const ParsedTag &tag, qint64 lengthMs)
 {
-    QByteArray body;
     uchar flags = tag.flags;
     if (tag.major < 4)
         flags &= ~0x80;
-    if (tag.extendedSize > 0 && !tag.extendedHasCrc)
-        body += tag.body.left(tag.extendedSize);
-    else
+    const bool keepsExtended = tag.extendedSize > 0 && !tag.extendedHasCrc;
+    if (!keepsExtended)
         flags &= ~0x40;
+    // Written in one buffer, sized once: a copy of a large picture costs more than it seems.
+    QByteArray out;
+    out.reserve(kHeaderSize + tag.body.size() + 64 + kFooterSize);
+    out += "ID3";
+    out += char(tag.major);
+    out += char(tag.revision);
+    out += char(flags);
+    out.append(4, '\0');
+    if (keepsExtended)
+        out.append(tag.body.constData(), tag.extendedSize);
     bool stated = false;
     for (const Frame &frame : tag.frames) {
         if (!frame.length) {
-            body += tag.body.mid(frame.at, frame.size);
+            out.append(tag.body.constData() + frame.at, frame.size);
         } else if (!stated && lengthMs >= 0) {
-            body += lengthFrame(tag.major, lengthMs);
+            out += lengthFrame(tag.major, lengthMs);
             stated = true;
         }
     }
-    body += QByteArray(tag.padding, '\0');
-    QByteArray header = "ID3" + QByteArray(7, '\0');
-    header[3] = char(tag.major);
-    header[4] = char(tag.revision);
-    header[5] = char(flags);
-    putSyncSafe(header, 6, body.size());
-    QByteArray out = header + body;
-    if (tag.major == 4 && (flags & 0x10))
-        out += "3DI" + header.mid(3);
+    out.append(tag.padding, '\0');
+    putSyncSafe(out, 6, out.size() - kHeaderSize);
+    if (tag.major == 4 && (flags & 0x10)) {
+        const QByteArray footer = "3DI" + out.mid(3, kHeaderSize - 3);
+        out += footer;
+    }
     return out;
 }
 
