@@ -211,10 +211,9 @@ bool CutSession::isSource(const QString &target) const
 
 namespace {
 
-// Puts the source's tags around a piece of an MPEG audio file: its byte range held to the audio
-// first, so that a piece from the start or to the end does not hold a tag twice or a part of one.
-// The range `first` to `last` is 0-based; false where nothing of the audio is in it, and the
-// piece is then the bytes as the range names them.
+// A piece's byte range, `first` to `last` (0-based), held to the source's audio: its tags come
+// as edits, so that a piece from the start or to the end holds none twice, nor a part of one.
+// False where no audio is in the range, which then stays as it is.
 bool holdToAudio(const Mp3Analysis &analysis, qint64 &first, qint64 &last)
 {
     if (analysis.frameCount() == 0)
@@ -228,6 +227,7 @@ bool holdToAudio(const Mp3Analysis &analysis, qint64 &first, qint64 &last)
     return true;
 }
 
+// The source's tags around a piece that plays `samples`, which its length frame states.
 void addSourceTags(SavePlan &plan, const Mp3Analysis &analysis, qint64 samples)
 {
     QFile file(plan.source);
