@@ -1,4 +1,5 @@
-// Cuts a sample-true piece the way the save plans it, for bench/measure_cuts.py:
+// Cuts a sample-true piece the way the save plans it, its audio without the source's tags, for
+// bench/measure_cuts.py:
 //   bench_cut_piece SOURCE               prints the gapless timeline's length in samples
 //   bench_cut_piece SOURCE START END OUT writes samples [START, END) of SOURCE to OUT
 #include "fileio/ByteRange.h"

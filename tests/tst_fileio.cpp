@@ -137,8 +137,8 @@ private slots:
 
     void copiesRange_data();
     void copiesRange();
-    void writesHeadAndPatch_data();
-    void writesHeadAndPatch();
+    void writesHeadPatchAndTail_data();
+    void writesHeadPatchAndTail();
     void copiesAcrossSlices_data();
     void copiesAcrossSlices();
     void refusesBadCopies_data();
@@ -222,7 +222,7 @@ void TestFileIo::copiesRange()
     QCOMPARE(OpenHandles(source), 0);
 }
 
-void TestFileIo::writesHeadAndPatch_data()
+void TestFileIo::writesHeadPatchAndTail_data()
 {
     QTest::addColumn<CopyMethod>("method");
     QTest::addColumn<qint32>("position");
@@ -232,13 +232,14 @@ void TestFileIo::writesHeadAndPatch_data()
     const QByteArray file = Pattern(10);
     ForEachMethod([&](CopyMethod m, const char *name) {
         QTest::addRow("%s: inside the range", name)
-            << m << 3 << 6 << qint64(1) << "head" + file.mid(2, 1) + "pat" + file.mid(6, 2);
+            << m << 3 << 6 << qint64(1)
+            << "head" + file.mid(2, 1) + "pat" + file.mid(6, 2) + "tail";
         QTest::addRow("%s: on the range's last bytes", name)
-            << m << 1 << 10 << qint64(7) << "head" + file.left(7) + "pat";
+            << m << 1 << 10 << qint64(7) << "head" + file.left(7) + "pat" + "tail";
     });
 }
 
-void TestFileIo::writesHeadAndPatch()
+void TestFileIo::writesHeadPatchAndTail()
 {
     QFETCH(CopyMethod, method);
     QFETCH(qint32, position);
@@ -251,7 +252,7 @@ void TestFileIo::writesHeadAndPatch()
     Put(target, Pattern(40, 5));
 
     CopyByteRange(source, position, count, target,
-                  Options(m_pump, method, {"head", patchAt, "pat"}));
+                  Options(m_pump, method, {"head", patchAt, "pat", "tail"}));
     QCOMPARE(Get(target), expected);
     QCOMPARE(entries(), (QStringList{"a.mp3", "out.mp3"}));
 }

@@ -5,6 +5,7 @@
 #include "mp3/Mp3ByteMap.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
+#include "mp3/Mp3Tags.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -338,6 +339,39 @@ bool CutSession::isSource(const QString &target) const
     return SameFile(target, m_cut.SourceFile);
 }
 
+namespace {
+
+// A piece's byte range, `first` to `last` (0-based), held to the source's audio: its tags come
+// as edits, so that a piece from the start or to the end holds none twice, nor a part of one.
+// False where no audio is in the range, which then stays as it is.
+bool holdToAudio(const Mp3Analysis &analysis, qint64 &first, qint64 &last)
+{
+    if (analysis.frameCount() == 0)
+        return false;
+    const qint64 from = std::max(first, analysis.audioBegin);
+    const qint64 to = std::min(last, analysis.audioEnd - 1);
+    if (from > to)
+        return false;
+    first = from;
+    last = to;
+    return true;
+}
+
+// The source's tags around a piece that plays `samples`, which its length frame states.
+void addSourceTags(SavePlan &plan, const Mp3Analysis &analysis, qint64 samples)
+{
+    QFile file(plan.source);
+    const ReadBytes read = readerOf(file, plan.source);
+    const qint64 rate = analysis.format.sampleRate;
+    PieceTags tags = pieceTags(analysis, read, rate > 0 ? (samples * 1000 + rate / 2) / rate : -1);
+    // The tag may hold a large picture: its buffer grows in place rather than be copied.
+    tags.front.append(plan.edits.head);
+    plan.edits.head = std::move(tags.front);
+    plan.edits.tail = tags.back;
+}
+
+} // namespace
+
 SavePlan CutSession::planSave(const QString &target)
 {
     m_cut.TargetFile = target;
@@ -359,10 +393,17 @@ SavePlan CutSession::planSave(const QString &target)
             plan.edits = piece->edits;
             m_cut.StartOffset = plan.start;
             m_cut.CutLength = plan.count;
-        } else {
-            plan.edits = readPieceHeader(*analysis, plan.source, plan.start - 1,
-                                         qint64(plan.start) + plan.count - 2);
+            addSourceTags(plan, *analysis, piece->samples);
+            return plan;
         }
+        qint64 first = plan.start - 1;
+        qint64 last = first + plan.count - 1;
+        const bool audio = holdToAudio(*analysis, first, last);
+        plan.start = fits32(first + 1);
+        plan.count = fits32(last - first + 1);
+        plan.edits = readPieceHeader(*analysis, plan.source, first, last);
+        if (audio)
+            addSourceTags(plan, *analysis, samplesWithin(*analysis, first, last));
     }
     return plan;
 }

@@ -390,6 +390,10 @@ CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
         (!out.seek(at + edits.patchAt) ||
          !writeAll(out, edits.patch.constData(), edits.patch.size())))
         failWriting(out, target);
+    // The in-kernel copy writes at its own offsets, not the file's position.
+    if (!edits.tail.isEmpty() &&
+        (!out.seek(at + size) || !writeAll(out, edits.tail.constData(), edits.tail.size())))
+        failWriting(out, target);
     if (!syncWhileEventsRun(out.handle(), options, target))
         return CopyOutcome::Cancelled;
     if (!out.commit())

@@ -20,13 +20,15 @@ inline constexpr qint64 CopySliceBytes = 8 * 1024 * 1024;
 // extents), plain reads and writes where it refuses. Buffered: plain reads and writes only.
 enum class CopyMethod { Kernel, Buffered };
 
-// What the new file holds besides the range: `head` written before it, and `patch` written over
-// the range's own bytes from `patchAt` (0-based in the range; -1: none). Both are small.
+// What the new file holds besides the range: `head` written before it, `patch` written over the
+// range's own bytes from `patchAt` (0-based in the range; -1: none), and `tail` written after it.
+// All are small beside the range (a tag with a cover at most).
 struct RangeEdits
 {
     QByteArray head;
     qint64 patchAt = -1;
     QByteArray patch;
+    QByteArray tail;
 };
 
 // What the caller may hook into a copy, and how the new file differs from the range; every
@@ -52,7 +54,7 @@ enum class CopyOutcome { Completed, Cancelled };
 // source does not have. The source is only read, and may be held open by the player meanwhile. An
 // existing target is replaced only once the new content is safely on disk: after any failure or a
 // cancel it is as it was. With edits, the target holds the head, then the range with the patch laid
-// over it.
+// over it, then the tail.
 CopyOutcome CopyByteRange(const QString &source, qint32 position, qint32 count,
                           const QString &target, const CopyOptions &options = {});
 

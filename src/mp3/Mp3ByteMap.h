@@ -15,3 +15,9 @@ qint64 firstByteAt(const Mp3Analysis &analysis, double seconds);
 // The last byte of the frame that plays at `seconds`; a time past the audio gives the last
 // audio frame's last byte.
 qint64 lastByteAt(const Mp3Analysis &analysis, double seconds);
+
+// The samples a gapless decoder plays of a piece cut at frames, the source's bytes `first` to
+// `last` (0-based, inclusive) with its header frame rewritten: the frames wholly inside, less the
+// encoder's delay where the piece holds the stream's beginning and its padding where it holds
+// the end.
+qint64 samplesWithin(const Mp3Analysis &analysis, qint64 first, qint64 last);

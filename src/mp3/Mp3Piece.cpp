@@ -18,9 +18,6 @@ constexpr qint64 kDecoderDelay = 529;
 constexpr qint64 kGranule = 576;
 // The LAME tag's delay and padding fields have 12 bits each.
 constexpr qint64 kMaxDelay = 4095;
-// Tags before the audio travel in memory with a piece from the beginning; beyond this the piece
-// is cut at frames instead.
-constexpr qint64 kMaxLeadingBytes = 16 * 1024 * 1024;
 // "Xing"/"Info", flags, frames, bytes, table of contents, quality.
 constexpr int kXingSize = 4 + 4 + 4 + 4 + mp3::TocSize + 4;
 
@@ -191,7 +188,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
         endSample > timeline.samples || startSample >= endSample)
         return std::nullopt;
     if (startSample == 0 && endSample == timeline.samples)
-        return Mp3PiecePlan{0, analysis.fileSize - 1, {}};
+        return Mp3PiecePlan{analysis.audioBegin, analysis.audioEnd - 1, {}, timeline.samples};
     int rateIndex = 0;
     while (rateIndex < 3 && mp3::sampleRate(format.version, rateIndex) != format.sampleRate)
         ++rateIndex;
@@ -241,15 +238,8 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     Mp3PiecePlan plan;
     plan.first = analysis.frameOffset(first);
     const qint64 audioEnd = analysis.frameOffset(last) + analysis.frameSize(last);
-    plan.last = last == count - 1 ? analysis.fileSize - 1 : audioEnd - 1;
-    QByteArray leading;
-    if (first == 0 && analysis.audioBegin > 0) {
-        if (analysis.audioBegin > kMaxLeadingBytes)
-            return std::nullopt;
-        leading = read(0, analysis.audioBegin);
-        if (leading.size() != analysis.audioBegin)
-            return std::nullopt;
-    }
+    plan.last = audioEnd - 1;
+    plan.samples = endSample - startSample;
 
     // The header frame: Info where every frame has one size (give or take the padding slot),
     // Xing otherwise; in the first frame's bit rate where that fits, as a CBR stream's should.
@@ -306,7 +296,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     mp3::putBE16(header, lame + mp3::LameTagCrc,
                  lameCrc16(header.constData(), lame + mp3::LameTagCrc));
 
-    plan.edits.head = leading + header + quiet;
+    plan.edits.head = header + quiet;
     return plan;
 }
 

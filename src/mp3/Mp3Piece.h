@@ -30,12 +30,14 @@ qint64 frameOfSample(const Mp3Analysis &analysis, qint64 sample);
 // A piece that plays exactly timeline samples [start, end): the source's bytes `first` to `last`
 // (0-based, inclusive) with the edits, which begin the piece with a header frame of its own.
 // Before the start sample it holds a few frames more, so that the first one heard has its
-// reservoir data and the decoder's overlap; the header frame's LAME tag skips them.
+// reservoir data and the decoder's overlap; the header frame's LAME tag skips them. The bytes are
+// audio frames only: the source's tags are the caller's to add.
 struct Mp3PiecePlan
 {
     qint64 first = 0;
     qint64 last = -1;
     RangeEdits edits;
+    qint64 samples = 0; // end - start
 };
 
 // Empty where the file cannot be cut to the sample (not Layer III, free format, a refused file,

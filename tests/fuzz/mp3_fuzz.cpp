@@ -1,10 +1,11 @@
-// libFuzzer target: the MP3 analysis and the planning of a piece's header frame, on whatever
-// bytes come. Built and run by scripts/fuzz-mp3.sh, not by CMake.
+// libFuzzer target: the MP3 analysis, the planning of a piece's header frame and the rewrite of
+// the source's tags, on whatever bytes come. Built and run by scripts/fuzz-mp3.sh, not by CMake.
 #include "fileio/FileIoError.h"
 #include "mp3/Mp3Analysis.h"
 #include "mp3/Mp3Piece.h"
 #include "mp3/Mp3PieceHeader.h"
 #include "mp3/Mp3Scan.h"
+#include "mp3/Mp3Tags.h"
 
 #include <QByteArray>
 #include <QString>
@@ -88,5 +89,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     pieceHeader(analysis, header, 0, 2 * third, read);
     pieceHeader(analysis, header, third, analysis.fileSize - 1, read);
+
+    // The tags a piece carries are whole ID3v2 tags, which read the same the second time.
+    const PieceTags tags = pieceTags(analysis, read, a);
+    for (qsizetype at = 0; at < tags.front.size();) {
+        check(tags.front.mid(at, 3) == "ID3" && at + 10 <= tags.front.size());
+        const auto *p = reinterpret_cast<const uchar *>(tags.front.constData() + at);
+        check(((p[6] | p[7] | p[8] | p[9]) & 0x80) == 0);
+        const qsizetype size = 10 + ((p[6] << 21) | (p[7] << 14) | (p[8] << 7) | p[9]) +
+                               (p[3] == 4 && (p[5] & 0x10) ? 10 : 0);
+        check(at + size <= tags.front.size());
+        const QByteArray tag = tags.front.mid(at, size);
+        check(id3v2ForPiece(tag, a) == tag);
+        at += size;
+    }
     return 0;
 }
