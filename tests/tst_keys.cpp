@@ -133,6 +133,7 @@ void TestKeys::keysRunTheButtonsCommands_data()
     row("Ctrl+O opens", Qt::CTRL | Qt::Key_O, "range", {"open"});
     // At 120 s: x = int(120 / 180 * 4935 + 720) = 4010.
     row("B marks the start", Qt::Key_B, "range", {"selection 4010+1"});
+    row("T asks for the times", Qt::Key_T, "range", {"MarkTimesDialog"});
     // w = int(120 / 180 * 4935 - 1954 + 720) = 2056.
     row("E marks the end", Qt::Key_E, "range", {"selection 1954+2056"});
     row("E wants a start", Qt::Key_E, "none", {});

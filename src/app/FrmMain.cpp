@@ -399,6 +399,7 @@ void FrmMain::wireButtons()
     addShortcut(QKeySequence(Qt::SHIFT | Qt::Key_L), nudge(Mark::End, 0.01), true);
     addShortcut(QKeySequence(Qt::Key_F), [this] { runCommand(&FrmMain::listenAfterStart); });
     addShortcut(QKeySequence(Qt::Key_J), [this] { runCommand(&FrmMain::listenBeforeEnd); });
+    addShortcut(QKeySequence(Qt::Key_T), [this] { runCommand(&FrmMain::typeMarkTimes); });
     addShortcut(
         QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { runCommand(&FrmMain::undoMarks); }, true);
 }
