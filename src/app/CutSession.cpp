@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <tuple>
 
 using namespace Numeric;
 
@@ -111,9 +110,7 @@ double CutSession::durationOf(const PlayerTime &time) const
 
 void CutSession::checkTimeline(const Timeline &timeline) const
 {
-    durationOf({0, timeline.duration});
-    if (timeline.rate <= 0 || timeline.samples <= 0)
-        durationOf({});
+    durationOf({0, timeline.rate > 0 && timeline.samples > 0 ? timeline.duration : 0});
 }
 
 MarkOutcome CutSession::markStart(const Clock &now)
@@ -159,7 +156,6 @@ MarkOutcome CutSession::markEnd(const Clock &now)
     return remembered([&] { return placeEnd(time, false); });
 }
 
-// keepWidth: marks placed by number may lie closer than a twip; the selection still shows.
 MarkOutcome CutSession::placeEnd(const PlayerTime &time, bool keepWidth)
 {
     const double d = durationOf(time);
@@ -167,8 +163,7 @@ MarkOutcome CutSession::placeEnd(const PlayerTime &time, bool keepWidth)
     const double Ls = m_selection.span.left;
     const double L = m_bar.left;
     const double p = time.position;
-    const qint32 width = ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L));
-    return applyEnd(keepWidth ? std::max(width, 1) : width, &time);
+    return applyEnd(ToInt32(Add(Sub(Mul(Div(p, d), W), Ls), L)), &time, keepWidth);
 }
 
 MarkOutcome CutSession::markToEnd()
@@ -185,8 +180,7 @@ MarkOutcome CutSession::placeToEnd(bool keepWidth)
     const double Ls = m_selection.span.left;
     const double L = m_bar.left;
     const double W = m_bar.width;
-    const qint32 width = ToInt32(Add(Sub(W, Ls), L));
-    return applyEnd(keepWidth ? std::max(width, 1) : width, nullptr);
+    return applyEnd(ToInt32(Add(Sub(W, Ls), L)), nullptr, keepWidth);
 }
 
 MarkOutcome CutSession::setMarks(MarkSamples wanted, const Timeline &timeline)
@@ -256,15 +250,24 @@ bool CutSession::undo()
 {
     if (m_history.empty())
         return false;
-    const Snapshot before = m_history.back();
+    restore(m_history.back());
     m_history.pop_back();
-    m_selection = before.selection;
-    m_cut.StartOffset = before.cut.StartOffset;
-    m_cut.CutLength = before.cut.CutLength;
-    m_cut.StartSample = before.cut.StartSample;
-    m_cut.EndSample = before.cut.EndSample;
-    m_cut.TargetFile.clear();
     return true;
+}
+
+CutSession::Snapshot CutSession::snapshot() const
+{
+    return {m_selection, m_cut.StartOffset, m_cut.CutLength, m_cut.StartSample, m_cut.EndSample};
+}
+
+void CutSession::restore(const Snapshot &marks)
+{
+    m_selection = marks.selection;
+    m_cut.StartOffset = marks.startOffset;
+    m_cut.CutLength = marks.cutLength;
+    m_cut.StartSample = marks.startSample;
+    m_cut.EndSample = marks.endSample;
+    m_cut.TargetFile.clear();
 }
 
 // Runs a change of the marks and keeps what it changed for undo, even where it failed halfway.
@@ -272,13 +275,7 @@ MarkOutcome CutSession::remembered(const std::function<MarkOutcome()> &change)
 {
     const Snapshot before = snapshot();
     const auto keep = [&] {
-        const Snapshot after = snapshot();
-        const auto marks = [](const Snapshot &s) {
-            return std::tuple(s.selection.shown, s.selection.span.left, s.selection.span.width,
-                              s.cut.StartOffset, s.cut.CutLength, s.cut.StartSample,
-                              s.cut.EndSample);
-        };
-        if (marks(before) != marks(after))
+        if (snapshot().fields() != before.fields())
             m_history.push_back(before);
     };
     try {
@@ -291,9 +288,12 @@ MarkOutcome CutSession::remembered(const std::function<MarkOutcome()> &change)
     }
 }
 
-// time: the player's, for an end at the current position; none for the file's end.
-MarkOutcome CutSession::applyEnd(qint32 width, const PlayerTime *time)
+// time: the player's, for an end at the current position; none for the file's end. keepWidth:
+// marks placed by number may lie closer than a twip; the selection still shows.
+MarkOutcome CutSession::applyEnd(qint32 width, const PlayerTime *time, bool keepWidth)
 {
+    if (keepWidth)
+        width = std::max(width, 1);
     // The selection would collapse while the last length still stood and got saved.
     if (width < 1)
         return MarkOutcome::EndNotAfterStart;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 class Mp3Analysis;
@@ -152,7 +153,7 @@ private:
     MarkOutcome placeStart(const PlayerTime &time);
     MarkOutcome placeEnd(const PlayerTime &time, bool keepWidth);
     MarkOutcome placeToEnd(bool keepWidth);
-    MarkOutcome applyEnd(qint32 width, const PlayerTime *time);
+    MarkOutcome applyEnd(qint32 width, const PlayerTime *time, bool keepWidth);
     MarkOutcome remembered(const std::function<MarkOutcome()> &change);
     std::optional<Mp3PiecePlan> samplePiece(const Mp3Analysis &analysis,
                                             const QString &source) const;
@@ -161,9 +162,16 @@ private:
     struct Snapshot
     {
         Selection selection;
-        CutState cut;
+        qint32 startOffset, cutLength;
+        qint64 startSample, endSample;
+        auto fields() const
+        {
+            return std::tuple(selection.shown, selection.span.left, selection.span.width,
+                              startOffset, cutLength, startSample, endSample);
+        }
     };
-    Snapshot snapshot() const { return {m_selection, m_cut}; }
+    Snapshot snapshot() const;
+    void restore(const Snapshot &marks);
 
     BarSpan m_bar;
     Selection m_selection;

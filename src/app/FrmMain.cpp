@@ -754,8 +754,8 @@ void FrmMain::nudgeMark(Mark mark, double seconds)
 
 void FrmMain::listenAfterStart()
 {
-    if (m_session->missingBeforeSave() == Missing::File ||
-        m_session->missingBeforeSave() == Missing::Start)
+    if (const Missing missing = m_session->missingBeforeSave();
+        missing == Missing::File || missing == Missing::Start)
         return void(rangeIsMarked());
     const Timeline line = timeline();
     const double start = double(m_session->marks(line).start) / line.rate;
