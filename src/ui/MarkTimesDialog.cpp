@@ -39,6 +39,13 @@ QString formatReason(bool withHours)
                      : QStringLiteral("时间的格式是 分:秒.百分秒");
 }
 
+QString pastEndReason(qint64 length)
+{
+    return QStringLiteral("超出文件长度 ") + TimeText::fromHundredths(length, length >= Hour);
+}
+
+const QString StartNotBeforeEnd = QStringLiteral("开始必须早于结束");
+
 QLabel *reasonLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -175,10 +182,9 @@ MarkTimesDialog::MarkTimesDialog(QWidget *parent, MarkHundredths marks, qint64 l
     // Room for the longest reason, so that the dialog does not change its size as they come
     // and go.
     const QFontMetrics metrics(font());
-    const int reasonWidth =
-        std::max({metrics.horizontalAdvance(formatReason(withHours)),
-                  metrics.horizontalAdvance(QStringLiteral("超出文件长度 ") + lblLength->text()),
-                  metrics.horizontalAdvance(QStringLiteral("开始必须早于结束"))});
+    const int reasonWidth = std::max({metrics.horizontalAdvance(formatReason(withHours)),
+                                      metrics.horizontalAdvance(pastEndReason(m_length)),
+                                      metrics.horizontalAdvance(StartNotBeforeEnd)});
     grid->setColumnMinimumWidth(2, reasonWidth + 4);
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -210,10 +216,7 @@ void MarkTimesDialog::check(Edited last)
     const auto fieldReason = [&](std::optional<qint64> time) {
         if (!time)
             return formatReason(withHours);
-        if (*time > m_length) {
-            return QStringLiteral("超出文件长度 ") + TimeText::fromHundredths(m_length, withHours);
-        }
-        return QString();
+        return *time > m_length ? pastEndReason(m_length) : QString();
     };
     const auto start = m_start->hundredths();
     const auto end = m_end->hundredths();
@@ -222,7 +225,7 @@ void MarkTimesDialog::check(Edited last)
     // Out of order is told beside the field just changed, which is the one to mend.
     if (startReason.isEmpty() && endReason.isEmpty() && *start >= *end) {
         if (last == Edited::Start)
-            startReason = QStringLiteral("开始必须早于结束");
+            startReason = StartNotBeforeEnd;
         else
             endReason = QStringLiteral("结束必须晚于开始");
     }
