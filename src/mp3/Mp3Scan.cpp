@@ -198,7 +198,7 @@ public:
         qint64 pos = skipLeadingTags();
 
         FrameHeader first;
-        pos = findRun(pos, nullptr, first);
+        pos = findRun(pos, first);
         if (pos < 0)
             return result; // not an MP3 as far as anyone can tell: bytes stay proportional
         result.audioBegin = pos;
@@ -216,19 +216,23 @@ public:
         qint32 freeSize = -1;
         FrameHeader h;
         while (pos + 4 <= m_limit) {
-            if (!validAt(pos, h) || !sameStream(h, result.format)) {
+            if (const bool valid = validAt(pos, h); !valid || !sameStream(h, result.format)) {
                 // A run of another stream (another sample rate, most often: two recordings
                 // joined) would need a timeline of its own; such a file is refused rather than
                 // cut where its frames are not mapped.
                 FrameHeader next;
-                const qint64 found = findRun(validAt(pos, h) ? pos : pos + 1, nullptr, next);
+                const qint64 found = findRun(valid ? pos : pos + 1, next);
                 if (found < 0)
                     break;
                 if (!sameStream(next, result.format)) {
-                    result.refusal =
-                        QStringLiteral("文件%1的音频格式中途改变（%2 Hz 变为 %3 Hz），无法剪切。")
-                            .arg(quotedPath(m_path), QString::number(result.format.sampleRate),
-                                 QString::number(next.sampleRate));
+                    // Another layer or version at the same rate has no rates to name.
+                    const QString rates = next.sampleRate == result.format.sampleRate
+                                              ? QString()
+                                              : QStringLiteral("（%1 Hz 变为 %2 Hz）")
+                                                    .arg(result.format.sampleRate)
+                                                    .arg(next.sampleRate);
+                    result.refusal = QStringLiteral("文件%1的音频格式中途改变%2，无法剪切。")
+                                         .arg(quotedPath(m_path), rates);
                     break;
                 }
                 gap = true;
@@ -373,7 +377,7 @@ private:
 
     // The first offset from `from` where FramesToAccept valid frames of one stream follow each
     // other (or run exactly to the audio's end); -1 if none.
-    qint64 findRun(qint64 from, const Mp3Format *format, FrameHeader &first)
+    qint64 findRun(qint64 from, FrameHeader &first)
     {
         for (qint64 pos = from; pos + 4 <= m_limit; ++pos) {
             qint64 available = 0;
@@ -382,7 +386,7 @@ private:
                 continue;
             const qint32 savedFree = m_freeSize;
             FrameHeader h;
-            if (!validAt(pos, h) || (format && !sameStream(h, *format))) {
+            if (!validAt(pos, h)) {
                 m_freeSize = savedFree;
                 continue;
             }
