@@ -8,12 +8,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-scripts/setup.sh clang libclang-rt-14-dev pkg-config
+scripts/setup.sh clang libclang-rt-14-dev
 out=build-fuzz
 mkdir -p "$out/corpus"
 
 sources=(src/mp3/*.cpp src/fileio/FileIoError.cpp tests/fuzz/mp3_fuzz.cpp)
-if [[ ! -x $out/mp3_fuzz ]] || [[ -n $(find "${sources[@]}" src/mp3 src/fileio -newer "$out/mp3_fuzz") ]]; then
+if [[ ! -x $out/mp3_fuzz ]] || [[ -n $(find src/mp3 src/fileio tests/fuzz/mp3_fuzz.cpp -newer "$out/mp3_fuzz") ]]; then
     # shellcheck disable=SC2046 # pkg-config's words are meant to split
     clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
         -Isrc $(pkg-config --cflags Qt6Core) -fPIC "${sources[@]}" \
