@@ -64,7 +64,7 @@ class TestPlayer : public QObject
 private slots:
     void timeText_data();
     void timeText();
-    void timeTextWithTenths();
+    void timeTextWithHundredths();
     void timeTextOfMarks_data();
     void timeTextOfMarks();
 
@@ -113,13 +113,9 @@ void TestPlayer::timeText()
     QCOMPARE(TimeText::fromMilliseconds(milliseconds), expected);
 }
 
-void TestPlayer::timeTextWithTenths()
+void TestPlayer::timeTextWithHundredths()
 {
-    // For the marks: tenths, rounded, also across a minute and an hour.
-    QCOMPARE(TimeText::withTenths(5.84), QStringLiteral("00:05.8"));
-    QCOMPARE(TimeText::withTenths(59.96), QStringLiteral("01:00.0"));
-    QCOMPARE(TimeText::withTenths(3723.45), QStringLiteral("1:02:03.5"));
-    QCOMPARE(TimeText::withTenths(-1), QStringLiteral("00:00.0"));
+    // For the marks: hundredths, with the hours where the file runs an hour or more.
     QCOMPARE(TimeText::fromHundredths(20507, false), QStringLiteral("03:25.07"));
     QCOMPARE(TimeText::fromHundredths(372345, true), QStringLiteral("1:02:03.45"));
     QCOMPARE(TimeText::fromHundredths(905, true), QStringLiteral("0:00:09.05"));

@@ -80,10 +80,11 @@ void CutSession::open(const QString &path)
 {
     checkOpenable(path);
     const QFileInfo file(path);
+    // First: the analysis under way is always that of the source.
+    startAnalysis(path);
     m_cut.SourceFile = path;
     m_openedSize = file.exists() ? file.size() : -1;
     m_openedModified = file.lastModified();
-    startAnalysis(path);
     m_history.clear();
     m_cut.reset();
     m_selection.shown = false;
@@ -134,7 +135,7 @@ MarkOutcome CutSession::placeStart(const PlayerTime &time)
 
     const double n = sourceSize();
     const double Ls = m_selection.span.left;
-    if (const auto frames = framesWhereNotLinear(m_cut.SourceFile, n)) {
+    if (const auto frames = framesWhereNotLinear(n)) {
         const double t = cutTimes(L, W, Ls, m_selection.span.width, d).start;
         m_cut.StartOffset = fits32(firstByteAt(*frames, t));
     } else {
@@ -302,7 +303,7 @@ MarkOutcome CutSession::applyEnd(qint32 width, const PlayerTime *time, bool keep
     const double W = m_bar.width;
     const double n = sourceSize();
     const double Ws = m_selection.span.width;
-    const auto frames = framesWhereNotLinear(m_cut.SourceFile, n);
+    const auto frames = framesWhereNotLinear(n);
     if (!frames) {
         m_cut.CutLength = ToInt32(Mul(Div(Ws, W), n));
         return MarkOutcome::Done;
@@ -385,7 +386,7 @@ SavePlan CutSession::planSave(const QString &target)
     // Copy what the file holds; never pad the new file with bytes the source does not have.
     plan.count = static_cast<qint32>(std::min<qint64>(m_cut.CutLength, size - plan.start + 1));
     // Without the file's map the piece is the source's bytes alone.
-    if (const std::shared_ptr<const Mp3Analysis> analysis = analysisFor(plan.source);
+    if (const std::shared_ptr<const Mp3Analysis> analysis = analysisFor();
         analysis && analysis->fileSize == size) {
         if (const auto piece = samplePiece(*analysis, plan.source)) {
             plan.start = fits32(piece->first + 1);
@@ -439,7 +440,6 @@ void CutSession::startAnalysis(const QString &path)
     if (m_cancelAnalysis)
         m_cancelAnalysis->store(true);
     m_cancelAnalysis = std::make_shared<std::atomic_bool>(false);
-    m_analysedPath = path;
     m_analysis = QtConcurrent::run(
         [path, cancel = m_cancelAnalysis]() -> std::shared_ptr<const Mp3Analysis> {
             try {
@@ -454,9 +454,9 @@ void CutSession::startAnalysis(const QString &path)
         });
 }
 
-std::shared_ptr<const Mp3Analysis> CutSession::analysisFor(const QString &path)
+std::shared_ptr<const Mp3Analysis> CutSession::analysisFor()
 {
-    if (path != m_analysedPath || m_analysis.isCanceled() || !m_analysis.isValid())
+    if (m_analysis.isCanceled() || !m_analysis.isValid())
         return nullptr;
     if (!m_analysis.isFinished())
         m_wait(QFuture<void>(m_analysis));
@@ -467,10 +467,9 @@ std::shared_ptr<const Mp3Analysis> CutSession::analysisFor(const QString &path)
     return analysis;
 }
 
-std::shared_ptr<const Mp3Analysis> CutSession::framesWhereNotLinear(const QString &path,
-                                                                    double size)
+std::shared_ptr<const Mp3Analysis> CutSession::framesWhereNotLinear(double size)
 {
-    auto frames = analysisFor(path);
+    auto frames = analysisFor();
     if (!frames || frames->linear || static_cast<double>(frames->fileSize) != size)
         return nullptr;
     return frames;

@@ -113,7 +113,7 @@ public:
     // it cannot be cut.
     void open(const QString &path);
     // The source's frame map once its analysis is done, waiting for it; null where it failed.
-    std::shared_ptr<const Mp3Analysis> frameMap() { return analysisFor(m_cut.SourceFile); }
+    std::shared_ptr<const Mp3Analysis> frameMap() { return analysisFor(); }
     // The analysis of the file opened last, for whoever wants to hear when it is done.
     const QFuture<std::shared_ptr<const Mp3Analysis>> &analysis() const { return m_analysis; }
 
@@ -144,8 +144,9 @@ public:
 
 private:
     void startAnalysis(const QString &path);
-    std::shared_ptr<const Mp3Analysis> analysisFor(const QString &path);
-    std::shared_ptr<const Mp3Analysis> framesWhereNotLinear(const QString &path, double size);
+    // Of the source, which is always the file analysed last.
+    std::shared_ptr<const Mp3Analysis> analysisFor();
+    std::shared_ptr<const Mp3Analysis> framesWhereNotLinear(double size);
     qint32 sourceSize() const;
     double durationOf(const PlayerTime &time) const;
     // Throws, as durationOf, where the player cannot say how long the file plays.
@@ -181,7 +182,6 @@ private:
     // The source as it was opened: a file rewritten since would get a piece of other content.
     qint64 m_openedSize = -1;
     QDateTime m_openedModified;
-    QString m_analysedPath;
     QFuture<std::shared_ptr<const Mp3Analysis>> m_analysis;
     std::shared_ptr<std::atomic_bool> m_cancelAnalysis;
 };

@@ -38,6 +38,8 @@
 #include <QUrl>
 #include <QtDebug>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <new>
 #include <optional>
@@ -290,11 +292,12 @@ QString FrmMain::selectionTip() const
     if (m_session->source().isEmpty() || !m_session->selection().shown)
         return SelectionWords;
     try {
-        // The times P plays, to the hundredth where the marks hold samples.
+        // The marks' times, to the hundredth where they hold samples.
         MediaItem &media = m_skin.WindowsMediaPlayer1->currentMedia();
         const Timeline line{media.duration(), media.sampleRate(), media.lengthInSamples()};
         CutTimes times = m_session->markedTimes(line.duration);
-        if (const MarkSamples marks = m_session->marks(line); line.rate > 0) {
+        if (line.rate > 0) {
+            const MarkSamples marks = m_session->marks(line);
             times.start = double(marks.start) / line.rate;
             if (marks.end >= 0)
                 times.end = double(marks.end) / line.rate;
@@ -532,7 +535,7 @@ void FrmMain::Timer1_Timer()
 
 void FrmMain::WindowsMediaPlayer1_PlayStateChange(qint32 NewState)
 {
-    // Every prefix is five characters: marking and saving read the path from the sixth on.
+    // The state, then the source's path.
     QString prefix;
     switch (NewState) {
     case MediaPlayer::Stopped:

@@ -3,7 +3,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -44,15 +43,6 @@ namespace TimeText {
 QString fromMilliseconds(qint64 milliseconds)
 {
     return fromWholeSeconds(milliseconds > 0 ? milliseconds / 1000 : 0);
-}
-
-QString withTenths(double seconds)
-{
-    constexpr double longest = 1e12;
-    const qint64 tenths = std::isfinite(seconds) && seconds > 0.0
-                              ? std::llround(std::min(seconds, longest) * 10.0)
-                              : 0;
-    return fromWholeSeconds(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
 }
 
 QString fromHundredths(qint64 hundredths, bool withHours)

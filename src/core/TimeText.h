@@ -9,8 +9,6 @@
 // the text never runs ahead of what has been heard. A negative time reads "00:00".
 namespace TimeText {
 QString fromMilliseconds(qint64 milliseconds);
-// The same with tenths of a second, rounded: "00:05.8", "1:02:03.4"; for marks, not the clock.
-QString withTenths(double seconds);
 // A typed mark: "mm:ss.cc", or "h:mm:ss.cc" where the file runs an hour or more, so that both
 // fields of a file read alike. A negative time reads as zero.
 QString fromHundredths(qint64 hundredths, bool withHours);
