@@ -315,9 +315,7 @@ void QtMediaPlayer::onState(PlaybackEngine::State state, bool ranOut)
         m_knobTimer->stop();
     showPosition();
     refreshStatus();
-    const qint32 reported = state == PlaybackEngine::State::Playing  ? Playing
-                            : state == PlaybackEngine::State::Paused ? Paused
-                                                                     : Stopped;
+    const qint32 reported = playState();
     // Reported after the call that caused it has returned, as a player's events come: the
     // window writes its own caption after an Open, and the report follows it.
     QMetaObject::invokeMethod(

@@ -29,7 +29,6 @@ namespace {
 constexpr qint64 BufferMilliseconds = 60;
 constexpr int PumpEvery = 10; // ms
 
-const QString NoOutput = QStringLiteral("无法播放声音：没有可用的音频输出");
 const QString OutputLost = QStringLiteral("声音输出中断：音频服务已断开，播放继续，但没有声音");
 
 } // namespace
@@ -140,13 +139,13 @@ public:
         // Only this thread reads or sets it.
         static bool qtAudioConnected = false;
         if (!qtAudioConnected && !soundServerAnswers()) {
-            fail(NoOutput);
+            fail(noSoundOutputText());
             return;
         }
         qtAudioConnected = true;
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull() || !device.isFormatSupported(format)) {
-            fail(NoOutput);
+            fail(noSoundOutputText());
             return;
         }
         // Kept while the device and the format stay: a new sink per play costs a new stream.
@@ -161,7 +160,7 @@ public:
         m_sink->setBufferSize(m_bufferBytes);
         m_io = m_sink->start(); // may take long; only this thread waits
         if (!m_io) {
-            fail(NoOutput);
+            fail(noSoundOutputText());
             return;
         }
         // What the server granted, which the queue is measured against.

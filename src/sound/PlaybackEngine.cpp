@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -16,8 +15,6 @@ constexpr int PollEvery = 25;       // ms
 constexpr int PollForMark = 5;      // ms, while a pause mark waits: how late it can come
 constexpr qint64 StallAfter = 1000; // ms that heard audio may stand still while playing
 constexpr qint64 FeedSeconds = 1;   // decoded ahead of the output
-
-const QString NoOutput = QStringLiteral("无法播放声音：没有可用的音频输出");
 
 } // namespace
 
@@ -44,9 +41,14 @@ void PlaybackEngine::open(const QString &path)
     m_feed = std::make_shared<SampleFeed>(facts.sampleRate * FeedSeconds);
     m_decoder = std::make_unique<DecoderThread>(path, facts.sampleRate, m_feed);
     // Decoding starts now, so the first play finds sound waiting.
-    m_run = m_feed->restart(0);
-    m_runBase = 0;
+    beginRun(0);
     emit lengthChanged();
+}
+
+void PlaybackEngine::beginRun(qint64 frame)
+{
+    m_run = m_feed->restart(frame);
+    m_runBase = frame;
 }
 
 void PlaybackEngine::close()
@@ -62,6 +64,7 @@ void PlaybackEngine::close()
     std::shared_ptr<DecoderThread> decoder(std::move(m_decoder));
     QThreadPool::globalInstance()->start([decoder]() mutable { decoder.reset(); });
     m_feed.reset();
+    m_frames.reset();
     m_facts = {};
     m_length = 0;
     m_lengthExact = false;
@@ -77,8 +80,10 @@ void PlaybackEngine::setFrameMap(std::shared_ptr<const Mp3Analysis> frames)
 {
     // A map of something else than what libmpg123 decodes (no frames, another rate) is no use.
     if (!m_feed || !frames || frames->frameCount() == 0 ||
-        frames->format.sampleRate != m_facts.sampleRate)
+        frames->format.sampleRate != m_facts.sampleRate || frames == m_frames)
         return;
+    // Kept to know it again: each new map rebuilds libmpg123's seek index.
+    m_frames = frames;
     const qint64 exact = Mp3Decoder::exactLength(m_facts, *frames);
     m_decoder->useFrameMap(std::move(frames));
     if (m_lengthExact && exact == m_length)
@@ -103,8 +108,7 @@ void PlaybackEngine::play()
 
 void PlaybackEngine::playFrom(qint64 frame)
 {
-    m_run = m_feed->restart(frame);
-    m_runBase = frame;
+    beginRun(frame);
     m_withoutSound = false;
     const OutputReading::Status status = m_output.reading().status;
     if (m_outputOpen && status == OutputReading::Status::Suspended) {
@@ -140,14 +144,8 @@ void PlaybackEngine::pause()
 void PlaybackEngine::stop()
 {
     m_pauseAt = -1;
-    if (!m_feed)
-        return;
-    m_output.stop();
-    m_outputOpen = false;
-    m_withoutSound = false;
-    m_heldAt = 0;
-    setProblem({});
-    setState(State::Stopped);
+    if (m_feed)
+        halt(false);
 }
 
 void PlaybackEngine::seek(qint64 frame)
@@ -161,13 +159,11 @@ void PlaybackEngine::seek(qint64 frame)
         // Paused with a stream open: decoding starts there now, and the stream goes on from
         // there when resumed.
         if (m_state == State::Paused && m_outputOpen && !m_withoutSound) {
-            m_run = m_feed->restart(frame);
-            m_runBase = frame;
+            beginRun(frame);
         }
         return;
     }
-    m_run = m_feed->restart(frame);
-    m_runBase = frame;
+    beginRun(frame);
     m_clockBase = frame;
     m_clockFrom = m_clock.milliseconds();
     m_lastMove = m_clockFrom;
@@ -225,7 +221,7 @@ void PlaybackEngine::goOnWithoutSound(qint64 from, qint64 since, const QString &
     m_clockBase = from;
     m_clockFrom = since;
     m_lastTry = m_clock.milliseconds();
-    setProblem(problem.isEmpty() ? NoOutput : problem);
+    setProblem(problem.isEmpty() ? noSoundOutputText() : problem);
 }
 
 void PlaybackEngine::poll()
@@ -239,8 +235,8 @@ void PlaybackEngine::poll()
     using Status = OutputReading::Status;
     if (!m_withoutSound) {
         if (reading.status == Status::Failed) {
-            goOnWithoutSound(reading.run == m_run ? heardPosition(reading) : m_runBase,
-                             reading.run == m_run ? now : m_startedAt, reading.problem);
+            goOnWithoutSound(heardPosition(reading), reading.run == m_run ? now : m_startedAt,
+                             reading.problem);
         } else if (reading.status != Status::Running) {
             if (now - m_startedAt > StartPatience)
                 goOnWithoutSound(m_runBase, m_startedAt,
@@ -256,8 +252,7 @@ void PlaybackEngine::poll()
     } else if (reading.status == Status::Running) {
         // Sound is back: it goes on from where the clock has got to.
         const qint64 at = clockPosition();
-        m_run = m_feed->restart(at);
-        m_runBase = at;
+        beginRun(at);
         m_withoutSound = false;
         m_lastMove = now;
     } else if (reading.status != Status::Starting && now - m_lastTry >= RetryEvery) {
@@ -268,7 +263,7 @@ void PlaybackEngine::poll()
     const qint64 at = position();
     const qint64 end = m_withoutSound ? m_length : m_feed->runEnd();
     if (end >= 0 && at >= end) {
-        ranOut();
+        halt(true);
         return;
     }
     if (m_pauseAt >= 0 && at >= m_pauseAt)
@@ -277,7 +272,8 @@ void PlaybackEngine::poll()
         m_timer->setInterval(PollEvery);
 }
 
-void PlaybackEngine::ranOut()
+// Stopped by the user, or at the end of the file (ranOut).
+void PlaybackEngine::halt(bool ranOut)
 {
     m_output.stop();
     m_outputOpen = false;
@@ -285,7 +281,7 @@ void PlaybackEngine::ranOut()
     m_heldAt = 0;
     m_pauseAt = -1;
     setProblem({});
-    setState(State::Stopped, true);
+    setState(State::Stopped, ranOut);
 }
 
 void PlaybackEngine::setState(State state, bool ranOut)

@@ -79,13 +79,16 @@ private:
     qint64 heardPosition(const OutputReading &reading) const;
     qint64 clockPosition() const;
     qint64 framesIn(qint64 milliseconds) const;
-    void ranOut();
+    void halt(bool ranOut);
+    // Starts a new run of the feed at `frame`, which the output plays from.
+    void beginRun(qint64 frame);
 
     SoundOutput &m_output;
     const Clock &m_clock;
     QTimer *m_timer = nullptr;
     std::shared_ptr<SampleFeed> m_feed;
     std::unique_ptr<DecoderThread> m_decoder;
+    std::shared_ptr<const Mp3Analysis> m_frames; // the map the decoder was given last
     StreamFacts m_facts;
     qint64 m_length = 0;
     bool m_lengthExact = false;

@@ -50,22 +50,10 @@ qint64 SampleFeed::take(char *out, qint64 maxFrames, quint64 &run)
     return static_cast<qint64>(want / BytesPerFrame);
 }
 
-quint64 SampleFeed::run() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_run;
-}
-
 qint64 SampleFeed::runEnd() const
 {
     std::lock_guard lock(m_mutex);
     return m_finished ? m_runStart + m_decoded : -1;
-}
-
-qint64 SampleFeed::runStart() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_runStart;
 }
 
 qint64 SampleFeed::buffered() const

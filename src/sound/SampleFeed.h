@@ -24,11 +24,8 @@ public:
 
     // Output side. Takes up to `maxFrames` of the current run; `run` is set to it.
     qint64 take(char *out, qint64 maxFrames, quint64 &run);
-    quint64 run() const;
     // Where the current run ends, once the decoder has reached the end of the file; else -1.
     qint64 runEnd() const;
-    // Where the current run began.
-    qint64 runStart() const;
     // Frames decoded and not yet taken.
     qint64 buffered() const;
 

@@ -7,6 +7,12 @@
 
 class SampleFeed;
 
+// Told when no audio device can be opened, by the output and the engine alike.
+inline QString noSoundOutputText()
+{
+    return QStringLiteral("无法播放声音：没有可用的音频输出");
+}
+
 // What the engine sees of the sound output at a moment.
 struct OutputReading
 {
