@@ -16,6 +16,17 @@ qint64 firstByteAt(const Mp3Analysis &analysis, double seconds);
 // audio frame's last byte.
 qint64 lastByteAt(const Mp3Analysis &analysis, double seconds);
 
+// The audio frames that lie whole inside the piece, which is what its header frame counts: of a
+// frame cut in two, mpg123 plays nothing and ffmpeg its first part.
+struct PieceFrames
+{
+    qint64 first = 0;
+    qint64 last = -1;
+    qint64 count() const { return last - first + 1; }
+};
+
+PieceFrames framesWithin(const Mp3Analysis &analysis, qint64 first, qint64 last);
+
 // The samples a gapless decoder plays of a piece cut at frames, the source's bytes `first` to
 // `last` (0-based, inclusive) with its header frame rewritten: the frames wholly inside, less the
 // encoder's delay where the piece holds the stream's beginning and its padding where it holds

@@ -14,7 +14,6 @@
 namespace {
 
 // Every Layer III decoder's output lags its input by this many samples.
-constexpr qint64 kDecoderDelay = 529;
 constexpr qint64 kGranule = 576;
 // The LAME tag's delay and padding fields have 12 bits each.
 constexpr qint64 kMaxDelay = 4095;
@@ -163,8 +162,8 @@ Mp3Timeline gaplessTimeline(const Mp3Analysis &analysis)
     const qint64 total = analysis.frameCount() * analysis.format.samplesPerFrame;
     qint64 end = total;
     if (analysis.headerFrame && analysis.headerFrame->encoderDelay >= 0) {
-        timeline.skip = analysis.headerFrame->encoderDelay + kDecoderDelay;
-        end = std::min(total, total - analysis.headerFrame->encoderPadding + kDecoderDelay);
+        timeline.skip = analysis.headerFrame->encoderDelay + mp3::DecoderDelay;
+        end = std::min(total, total - analysis.headerFrame->encoderPadding + mp3::DecoderDelay);
     }
     timeline.samples = std::max<qint64>(0, end - timeline.skip);
     return timeline;
@@ -229,11 +228,11 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
                                   reservoir.left(std::max<qint64>(0, reservoir.size() - slot))));
     // The silent frames also let a file without a LAME tag, which plays from its very first
     // sample, be cut there: decoders skip at least their own 529.
-    const qint64 delay = firstKept - first * spf - kDecoderDelay + silentFrames * spf;
+    const qint64 delay = firstKept - first * spf - mp3::DecoderDelay + silentFrames * spf;
     if (delay > kMaxDelay)
         return std::nullopt; // cannot happen with the frames chosen above; the field is small
     const qint64 last = (endKept - 1) / spf;
-    const qint64 padding = (last + 1) * spf - endKept + kDecoderDelay;
+    const qint64 padding = (last + 1) * spf - endKept + mp3::DecoderDelay;
 
     Mp3PiecePlan plan;
     plan.first = analysis.frameOffset(first);

@@ -1,6 +1,7 @@
 #include "mp3/Mp3PieceHeader.h"
 
 #include "mp3/Mp3Analysis.h"
+#include "mp3/Mp3ByteMap.h"
 #include "mp3/Mp3Bytes.h"
 #include "mp3/Mp3Tables.h"
 
@@ -16,44 +17,6 @@ constexpr quint32 kXingFrames = 1;
 constexpr quint32 kXingBytes = 2;
 constexpr quint32 kXingToc = 4;
 constexpr quint32 kXingQuality = 8;
-
-// The audio frames that lie whole inside the piece, which is what its header frame counts: of a
-// frame cut in two, mpg123 plays nothing and ffmpeg its first part.
-struct PieceFrames
-{
-    qint64 first = 0;
-    qint64 last = -1;
-    qint64 count() const { return last - first + 1; }
-};
-
-PieceFrames framesWithin(const Mp3Analysis &analysis, qint64 first, qint64 last)
-{
-    // Offsets increase, so both ends are binary searches.
-    qint64 lo = 0;
-    qint64 hi = analysis.frameCount();
-    while (lo < hi) {
-        const qint64 mid = lo + (hi - lo) / 2;
-        if (analysis.frameOffset(mid) < first)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    PieceFrames frames;
-    frames.first = lo;
-    hi = analysis.frameCount();
-    while (lo < hi) {
-        const qint64 mid = lo + (hi - lo) / 2;
-        if (analysis.frameOffset(mid) <= last)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    frames.last = lo - 1;
-    if (frames.last >= frames.first &&
-        analysis.frameOffset(frames.last) + analysis.frameSize(frames.last) - 1 > last)
-        --frames.last;
-    return frames;
-}
 
 qint64 frameEnd(const Mp3Analysis &analysis, qint64 index)
 {

@@ -4,6 +4,9 @@
 // numbered 10 (MPEG-1), 20 (MPEG-2) and 25 (MPEG-2.5), as `Mp3Format` counts them.
 namespace mp3 {
 
+// Samples a decoder's own overlap puts before the first sample of a stream.
+inline constexpr int DecoderDelay = 529;
+
 // kbit/s by [MPEG-1 ? 0 : 1][layer - 1][the header's bit-rate index]; index 0 is free format.
 inline constexpr int BitrateKbps[2][3][15] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
