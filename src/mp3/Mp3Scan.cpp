@@ -1,6 +1,7 @@
 #include "mp3/Mp3Scan.h"
 
 #include "fileio/FileIoError.h"
+#include "mp3/Mp3Bytes.h"
 #include "mp3/Mp3Tables.h"
 
 #include <QFile>
@@ -79,22 +80,9 @@ bool parseHeader(const uchar *p, FrameHeader &out)
     return true;
 }
 
-quint32 bigEndian32(const uchar *p)
-{
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
-}
-
 quint32 littleEndian32(const uchar *p)
 {
     return (quint32(p[3]) << 24) | (quint32(p[2]) << 16) | (quint32(p[1]) << 8) | p[0];
-}
-
-// An ID3v2 size: 28 bits in four bytes of seven; -1 where a byte has its top bit set.
-qint64 syncSafe(const uchar *p)
-{
-    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
-        return -1;
-    return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | p[3];
 }
 
 // Reads the file forwards through one large window; a little may be asked for again behind the
@@ -315,7 +303,7 @@ private:
                 const QByteArray footer = m_reader.readAt(limit - 10, 10);
                 const qint64 body =
                     footer.startsWith("3DI")
-                        ? syncSafe(reinterpret_cast<const uchar *>(footer.constData()) + 6)
+                        ? mp3::syncSafe(reinterpret_cast<const uchar *>(footer.constData()) + 6)
                         : -1;
                 if (body >= 0 && body + 20 <= limit) {
                     limit -= body + 20;
@@ -333,13 +321,10 @@ private:
         for (;;) {
             qint64 available = 0;
             const uchar *p = m_reader.at(pos, 10, available);
-            if (available < 10 || std::memcmp(p, "ID3", 3) != 0 || p[3] == 0xFF || p[4] == 0xFF)
+            const qint64 size = available < 10 ? -1 : mp3::id3v2TagSize(p);
+            if (size < 0)
                 return pos;
-            const qint64 body = syncSafe(p + 6);
-            if (body < 0)
-                return pos;
-            // Only version 2.4 has a footer; in 2.2 and 2.3 the flag bit means something else.
-            pos += 10 + body + ((p[3] == 4 && (p[5] & 0x10)) ? 10 : 0);
+            pos += size;
         }
     }
 
@@ -438,7 +423,7 @@ private:
     // that name LAME or FFmpeg's libraries as their writer, so only those are read.
     static void readLameDelay(const uchar *p, qint64 available, int xingAt, Mp3HeaderFrame &frame)
     {
-        const quint32 flags = bigEndian32(p + xingAt + 4);
+        const quint32 flags = mp3::getBE32(p + xingAt + 4);
         const qint64 lame = xingAt + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
                             ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
         if (lame + 24 > available)

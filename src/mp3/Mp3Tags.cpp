@@ -20,17 +20,14 @@ uchar byteAt(const QByteArray &bytes, qsizetype at)
     return uchar(bytes[at]);
 }
 
-// 28 bits in four bytes of seven; -1 where a byte has its top bit set.
+const uchar *bytesAt(const QByteArray &bytes, qsizetype at)
+{
+    return reinterpret_cast<const uchar *>(bytes.constData() + at);
+}
+
 qint64 syncSafe(const QByteArray &bytes, qsizetype at)
 {
-    qint64 value = 0;
-    for (int i = 0; i < 4; ++i) {
-        const uchar b = byteAt(bytes, at + i);
-        if (b & 0x80)
-            return -1;
-        value = (value << 7) | b;
-    }
-    return value;
+    return mp3::syncSafe(bytesAt(bytes, at));
 }
 
 void putSyncSafe(QByteArray &bytes, qsizetype at, qint64 value)
@@ -219,11 +216,7 @@ QByteArray rebuilt(const ParsedTag &tag, qint64 lengthMs)
 
 QByteArray id3v2ForPiece(const QByteArray &tag, qint64 lengthMs)
 {
-    if (tag.size() < kHeaderSize || !tag.startsWith("ID3"))
-        return {};
-    const qint64 size = syncSafe(tag, 6);
-    const qint64 footer = byteAt(tag, 3) == 4 && (byteAt(tag, 5) & 0x10) ? kFooterSize : 0;
-    if (size < 0 || kHeaderSize + size + footer != tag.size())
+    if (tag.size() < kHeaderSize || mp3::id3v2TagSize(bytesAt(tag, 0)) != tag.size())
         return {};
     const std::optional<ParsedTag> parsed = parse(tag);
     if (!parsed) {
@@ -247,15 +240,9 @@ PieceTags pieceTags(const Mp3Analysis &analysis, const ReadBytes &read, qint64 l
     // The tags before the audio, several in a row if so, as the analysis passed them.
     for (qint64 pos = 0; pos + kHeaderSize <= analysis.audioBegin;) {
         const QByteArray header = read(pos, kHeaderSize);
-        if (header.size() < kHeaderSize || !header.startsWith("ID3") || byteAt(header, 3) == 0xff ||
-            byteAt(header, 4) == 0xff)
-            break;
-        const qint64 body = syncSafe(header, 6);
-        if (body < 0)
-            break;
         const qint64 size =
-            kHeaderSize + body + (byteAt(header, 3) == 4 && (byteAt(header, 5) & 0x10) ? 10 : 0);
-        if (pos + size > analysis.audioBegin)
+            header.size() < kHeaderSize ? -1 : mp3::id3v2TagSize(bytesAt(header, 0));
+        if (size < 0 || pos + size > analysis.audioBegin)
             break;
         if (size <= kMaxTagBytes)
             tags.front += id3v2ForPiece(read(pos, size), lengthMs);
