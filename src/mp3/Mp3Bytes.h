@@ -30,6 +30,15 @@ inline qint64 id3v2TagSize(const uchar *p)
 }
 
 inline constexpr int TocSize = 100;
+// The Xing/Info tag's flags: which of its fields follow them.
+inline constexpr quint32 XingFrames = 1, XingBytes = 2, XingToc = 4, XingQuality = 8;
+inline constexpr quint32 XingAllFields = XingFrames | XingBytes | XingToc | XingQuality;
+// Bytes of the fields that follow the flags, as they announce them; a LAME tag comes next.
+constexpr int xingFieldsSize(quint32 flags)
+{
+    return ((flags & XingFrames) ? 4 : 0) + ((flags & XingBytes) ? 4 : 0) +
+           ((flags & XingToc) ? TocSize : 0) + ((flags & XingQuality) ? 4 : 0);
+}
 // Offsets inside the 36 bytes of a LAME tag, which follows the Xing fields; its CRC covers the
 // frame up to the CRC itself.
 inline constexpr int LameTagSize = 36;

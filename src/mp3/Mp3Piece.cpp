@@ -18,7 +18,7 @@ constexpr qint64 kGranule = 576;
 // The LAME tag's delay and padding fields have 12 bits each.
 constexpr qint64 kMaxDelay = 4095;
 // "Xing"/"Info", flags, frames, bytes, table of contents, quality.
-constexpr int kXingSize = 4 + 4 + 4 + 4 + mp3::TocSize + 4;
+constexpr int kXingSize = 8 + mp3::xingFieldsSize(mp3::XingAllFields);
 
 struct FrameBits
 {
@@ -145,11 +145,10 @@ QByteArray sourceLameTag(const Mp3Analysis &analysis, const ReadBytes &read, qui
     if (frame.size() < tag + 8)
         return {};
     const quint32 flags = mp3::getBE32(frame, tag + 4);
-    const qsizetype at =
-        tag + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? mp3::TocSize : 0);
-    if ((flags & 8) && at + 4 <= frame.size())
+    const qsizetype at = tag + 8 + mp3::xingFieldsSize(flags & ~mp3::XingQuality);
+    if ((flags & mp3::XingQuality) && at + 4 <= frame.size())
         quality = mp3::getBE32(frame, at);
-    const qsizetype lame = at + ((flags & 8) ? 4 : 0);
+    const qsizetype lame = tag + 8 + mp3::xingFieldsSize(flags);
     return lame + mp3::LameTagSize <= frame.size() ? frame.mid(lame, mp3::LameTagSize)
                                                    : QByteArray();
 }
@@ -265,7 +264,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
 
     const int tag = 4 + side;
     header.replace(tag, 4, variable ? "Xing" : "Info");
-    mp3::putBE32(header, tag + 4, 0x0f); // frames, bytes, table of contents, quality
+    mp3::putBE32(header, tag + 4, mp3::XingAllFields);
     mp3::putBE32(header, tag + 8, quint32(pieceFrames));
     mp3::putBE32(header, tag + 12, quint32(bytes));
     // For each percent of the playing time, where that moment's frame begins, in 256ths.

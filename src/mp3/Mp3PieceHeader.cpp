@@ -13,11 +13,6 @@
 
 namespace {
 
-constexpr quint32 kXingFrames = 1;
-constexpr quint32 kXingBytes = 2;
-constexpr quint32 kXingToc = 4;
-constexpr quint32 kXingQuality = 8;
-
 qint64 frameEnd(const Mp3Analysis &analysis, qint64 index)
 {
     return analysis.frameOffset(index) + analysis.frameSize(index);
@@ -69,11 +64,9 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
         return false;
     const quint32 flags = mp3::getBE32(frame, tag + 4);
     qsizetype at = tag + 8;
-    const qsizetype fieldsEnd =
-        at + ((flags & kXingFrames) ? 4 : 0) + ((flags & kXingBytes) ? 4 : 0) +
-        ((flags & kXingToc) ? mp3::TocSize : 0) + ((flags & kXingQuality) ? 4 : 0);
+    const qsizetype fieldsEnd = at + mp3::xingFieldsSize(flags);
     // Without a frame count the frame cannot state a length; it then says nothing wrong either.
-    if (!(flags & kXingFrames) || fieldsEnd > frame.size())
+    if (!(flags & mp3::XingFrames) || fieldsEnd > frame.size())
         return false;
     const qsizetype lame = fieldsEnd;
     const bool hasLameTag = lame + mp3::LameTagSize <= frame.size() &&
@@ -83,11 +76,11 @@ bool patchXing(QByteArray &frame, qsizetype tag, const Mp3Analysis &analysis,
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
     mp3::putBE32(frame, at, quint32(frames.count()));
     at += 4;
-    if (flags & kXingBytes) {
+    if (flags & mp3::XingBytes) {
         mp3::putBE32(frame, at, quint32(bytes));
         at += 4;
     }
-    if (flags & kXingToc) {
+    if (flags & mp3::XingToc) {
         const auto toc = tableOfContents(analysis, frames, streamStart, bytes);
         std::copy(toc.begin(), toc.end(), frame.begin() + at);
     }
@@ -165,7 +158,7 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, 
     frame[3] = char((format.channelMode & 3) << 6);
     // All-zero side information: no audio bits, so the frame plays as silence.
     frame.replace(tag, 4, "Xing");
-    mp3::putBE32(frame, tag + 4, kXingFrames | kXingBytes | kXingToc | kXingQuality);
+    mp3::putBE32(frame, tag + 4, mp3::XingAllFields);
     const qint64 streamStart = analysis.frameOffset(frames.first) - size;
     const qint64 bytes = frameEnd(analysis, frames.last) - streamStart;
     mp3::putBE32(frame, tag + 8, quint32(frames.count()));

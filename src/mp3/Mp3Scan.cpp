@@ -424,8 +424,7 @@ private:
     static void readLameDelay(const uchar *p, qint64 available, int xingAt, Mp3HeaderFrame &frame)
     {
         const quint32 flags = mp3::getBE32(p + xingAt + 4);
-        const qint64 lame = xingAt + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
-                            ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+        const qint64 lame = xingAt + 8 + mp3::xingFieldsSize(flags);
         if (lame + 24 > available)
             return;
         const uchar *tag = p + lame;
