@@ -94,8 +94,7 @@ quint16 mpegCrc16(uchar byte, quint16 crc)
 
 int frameBytes(const Mp3Format &format, int bitrateIndex)
 {
-    const int kbps = mp3::BitrateKbps[format.version == 10 ? 0 : 1][2][bitrateIndex];
-    return (format.version == 10 ? 144000 : 72000) * kbps / format.sampleRate;
+    return mp3::layer3FrameBytes(format.version, format.sampleRate, bitrateIndex);
 }
 
 // A frame of the stream's version, rate and channel mode with all-zero side information but for
@@ -187,9 +186,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
         return std::nullopt;
     if (startSample == 0 && endSample == timeline.samples)
         return Mp3PiecePlan{analysis.audioBegin, analysis.audioEnd - 1, {}, timeline.samples};
-    int rateIndex = 0;
-    while (rateIndex < 3 && mp3::sampleRate(format.version, rateIndex) != format.sampleRate)
-        ++rateIndex;
+    const int rateIndex = mp3::rateIndexOf(format.version, format.sampleRate);
     if (rateIndex == 3)
         return std::nullopt;
 
@@ -251,9 +248,7 @@ std::optional<Mp3PiecePlan> planPiece(const Mp3Analysis &analysis, const ReadByt
     const bool variable = largest - smallest > 1;
     int bitrateIndex = frames[first].bitrateIndex;
     if (variable || frameBytes(format, bitrateIndex) < needBytes) {
-        bitrateIndex = 1;
-        while (bitrateIndex < 15 && frameBytes(format, bitrateIndex) < needBytes)
-            ++bitrateIndex;
+        bitrateIndex = mp3::lowestBitrateHolding(format.version, format.sampleRate, needBytes);
         if (bitrateIndex == 15)
             return std::nullopt;
     }

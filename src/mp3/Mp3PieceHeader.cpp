@@ -129,26 +129,17 @@ QByteArray newXingFrame(const Mp3Analysis &analysis, const PieceFrames &frames, 
                         const ReadBytes &read)
 {
     const Mp3Format &format = analysis.format;
-    const bool mpeg1 = format.version == 10;
     const bool mono = format.channelMode == 3;
-    int rateIndex = 0;
-    while (rateIndex < 3 && mp3::sampleRate(format.version, rateIndex) != format.sampleRate)
-        ++rateIndex;
+    const int rateIndex = mp3::rateIndexOf(format.version, format.sampleRate);
     if (format.layer != 3 || rateIndex == 3)
         return {};
     const int sideInfo = mp3::sideInfoSize(format.version, mono);
     const int tag = 4 + sideInfo;
     const int needed = tag + 20 + mp3::TocSize + mp3::LameTagSize;
-    int bitrateIndex = 1;
-    int size = 0;
-    for (; bitrateIndex < 15; ++bitrateIndex) {
-        const int kbps = mp3::BitrateKbps[mpeg1 ? 0 : 1][2][bitrateIndex];
-        size = (mpeg1 ? 144000 : 72000) * kbps / format.sampleRate;
-        if (size >= needed)
-            break;
-    }
+    const int bitrateIndex = mp3::lowestBitrateHolding(format.version, format.sampleRate, needed);
     if (bitrateIndex == 15)
         return {};
+    const int size = mp3::layer3FrameBytes(format.version, format.sampleRate, bitrateIndex);
 
     QByteArray frame(size, '\0');
     frame[0] = char(0xff);

@@ -24,6 +24,31 @@ constexpr int sampleRate(int version, int rateIndex)
     return Mpeg1SampleRates[rateIndex] / (version == 10 ? 1 : version == 20 ? 2 : 4);
 }
 
+// The header's rate index of `rate` in `version`; 3 where none fits.
+constexpr int rateIndexOf(int version, int rate)
+{
+    int index = 0;
+    while (index < 3 && sampleRate(version, index) != rate)
+        ++index;
+    return index;
+}
+
+// Bytes of a Layer III frame, without its padding slot.
+constexpr int layer3FrameBytes(int version, int rate, int bitrateIndex)
+{
+    return (version == 10 ? 144000 : 72000) * BitrateKbps[version == 10 ? 0 : 1][2][bitrateIndex] /
+           rate;
+}
+
+// The lowest Layer III bit rate whose frames hold `bytes`; 15 where none does.
+constexpr int lowestBitrateHolding(int version, int rate, int bytes)
+{
+    int index = 1;
+    while (index < 15 && layer3FrameBytes(version, rate, index) < bytes)
+        ++index;
+    return index;
+}
+
 // The header's two version bits for a version, and back.
 constexpr int versionBits(int version)
 {
